@@ -1,0 +1,34 @@
+// Every static of the library that lives from load to unload, in the one order the library
+// needs: C++ constructs the objects of one unit top to bottom and destroys them in reverse.
+// Add a new one at its place in this order, never in another unit.
+#include "UTLibraryInternal.h"
+
+// 1. Exception logging (AUT_LogException).
+BrxThreadCriticalSection AUTg_ExceptionLogLock(1);
+bool AUTg_ExceptionLogBusy = false;
+
+// 2. Start and stop.
+BrxThreadRecursiveMutex AUTg_InitializeLock;
+AUT_ConsumerCountMap AUTg_ConsumerCountMap;
+long AUTg_InitializeCount = 0;
+
+// 3. Logging state and its lock.
+BrxThreadCriticalSection AUTg_LogLock(1);
+
+// 4. The pool lock, then the counter pool of AUT_RefPtr, which uses it.
+BrxThreadCriticalSection AUTg_PoolLock(0);
+
+// 5. The placeholder table and the fixed texts.
+
+// 6. The literal locks.
+BrxThreadCriticalSection AUTg_Latin1LiteralLock(0);
+BrxThreadCriticalSection AUTg_UTF8LiteralLock(0);
+
+// 7. The registry user configuration's strings.
+
+// 8. The time lock.
+BrxThreadCriticalSection AUTg_TimeLock(1);
+
+// Plain pointers: constant-initialized before any constructor runs.
+I18NConverter* AUTg_Latin1Converter = nullptr;
+I18NConverter* AUTg_UTF8Converter = nullptr;

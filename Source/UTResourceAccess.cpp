@@ -1,0 +1,7 @@
+#include "UTLibraryInternal.h"
+
+bool CreateResourceMap() {
+    return true;
+}
+
+void DestroyResourceMap() {}

@@ -1,0 +1,31 @@
+#pragma once
+// Character-set converters between narrow texts and code points (ICU converters).
+#include "BrxExport.h"
+
+#include <string>
+
+class I18NString;
+
+// A converter for one encoding, by any name ICU knows ("iso-8859-1", "UTF8", "utf-8",
+// "latin1"). Copyable; each copy owns its own ICU converter, so copies may be used on
+// different threads, but one object is not thread-safe.
+// An unknown encoding name throws BrxException from the constructor.
+class BRX_EXPORT I18NConverter {
+public:
+    explicit I18NConverter(const char* encoding);
+    I18NConverter(const I18NConverter& other);
+    I18NConverter& operator=(const I18NConverter& other);
+    ~I18NConverter();
+
+    // The canonical ICU name of the encoding, e.g. "ISO-8859-1" or "UTF-8".
+    const char* getName() const;
+
+    // Narrow bytes to code points; malformed or unmappable bytes become U+FFFD.
+    std::u32string toCodePoints(const char* text, std::size_t length) const;
+    // Code points to narrow bytes; unmappable code points become the encoding's substitute.
+    std::string fromCodePoints(const std::u32string& codePoints) const;
+
+private:
+    struct Impl;
+    Impl* f_impl;
+};

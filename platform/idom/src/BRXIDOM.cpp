@@ -1,0 +1,5 @@
+#include "BRXIDOM.h"
+
+void BRXIDOM_DOMImplementation::initialize() {}
+
+void BRXIDOM_DOMImplementation::terminate() {}

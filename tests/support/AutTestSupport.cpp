@@ -1,0 +1,95 @@
+#include "AutTestSupport.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <ftw.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace auttest {
+
+namespace {
+
+int removeEntry(const char* path, const struct stat*, int, FTW*) {
+    // Read-only directories made by fault tests must still go.
+    chmod(path, S_IRWXU);
+    return remove(path);
+}
+
+void makeParents(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        mkdir(path.substr(0, slash).c_str(), 0700);
+    }
+}
+
+} // namespace
+
+TempDir::TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/auttest-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (mkdtemp(buffer.data()) == nullptr) {
+        throw std::runtime_error("cannot create a temporary directory");
+    }
+    f_path = buffer.data();
+}
+
+TempDir::~TempDir() {
+    nftw(f_path.c_str(), &removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+std::string TempDir::file(const std::string& relative) const {
+    return f_path + "/" + relative;
+}
+
+std::string TempDir::makeDirectory(const std::string& relative) const {
+    const std::string full = file(relative);
+    makeParents(full + "/");
+    return full;
+}
+
+std::string TempDir::writeFile(const std::string& relative, const std::string& content) const {
+    const std::string full = file(relative);
+    makeParents(full);
+    std::ofstream out(full, std::ios::binary);
+    out << content;
+    if (!out) {
+        throw std::runtime_error("cannot write " + full);
+    }
+    return full;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void InstallationTest::SetUp() {
+    f_root = new TempDir();
+    f_root->makeDirectory("bin");
+    f_root->makeDirectory("configuration");
+    f_root->makeDirectory("logs");
+    const char* saved = std::getenv("ORQ_BIN_DIR");
+    f_hadBinDir = saved != nullptr;
+    f_savedBinDir = saved ? saved : "";
+    setenv("ORQ_BIN_DIR", binDir().c_str(), 1);
+}
+
+void InstallationTest::TearDown() {
+    if (f_hadBinDir) {
+        setenv("ORQ_BIN_DIR", f_savedBinDir.c_str(), 1);
+    } else {
+        unsetenv("ORQ_BIN_DIR");
+    }
+    delete f_root;
+    f_root = nullptr;
+}
+
+} // namespace auttest
