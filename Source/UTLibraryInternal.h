@@ -6,6 +6,7 @@
 
 #include <BrxThread.h>
 #include <I18NConverter.h>
+#include <I18NString.h>
 
 // ---- Statics from load to unload, defined in load order in UTLibraryStatics.cpp ----------
 extern AUT_TESTABLE BrxThreadCriticalSection AUTg_ExceptionLogLock; // guards AUTg_ExceptionLogBusy
@@ -32,3 +33,7 @@ AUT_TESTABLE void DestroyResourceMap();
 
 // How often the start-up sequence has run in this process: for tests of the frame.
 AUT_TESTABLE long StartupSequenceRuns();
+
+// Writes one exception record (the entry text with the formatted messages in its "{0}") to
+// the "QueryEngine" log at the most important trace level. Defined by the log file writer.
+void WriteExceptionRecord(const I18NString& entryText, const I18NString& formattedMessages);

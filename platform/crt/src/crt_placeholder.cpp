@@ -1,0 +1,1 @@
+// The C runtime layer's units live beside this file.

@@ -1,0 +1,1 @@
+// The Windows-name layer's units live beside this file.
