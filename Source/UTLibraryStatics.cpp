@@ -2,6 +2,7 @@
 // needs: C++ constructs the objects of one unit top to bottom and destroys them in reverse.
 // Add a new one at its place in this order, never in another unit.
 #include "UTLibraryInternal.h"
+#include "UTMemoryPoolInternal.h"
 
 // 1. Exception logging (AUT_LogException).
 BrxThreadCriticalSection AUTg_ExceptionLogLock(1);
@@ -17,6 +18,7 @@ BrxThreadCriticalSection AUTg_LogLock(1);
 
 // 4. The pool lock, then the counter pool of AUT_RefPtr, which uses it.
 BrxThreadCriticalSection AUTg_PoolLock(0);
+AUT_ThreadSafeMemoryPool AUTg_CounterPool(sizeof(void*), 8192);
 
 // 5. The placeholder table and the fixed texts.
 
