@@ -2,6 +2,7 @@
 // Character-set converters between narrow texts and code points (ICU converters).
 #include "BrxExport.h"
 
+#include <cstddef>
 #include <string>
 
 class I18NString;
@@ -9,7 +10,9 @@ class I18NString;
 // A converter for one encoding, by any name ICU knows ("iso-8859-1", "UTF8", "utf-8",
 // "latin1"). Copyable; each copy owns its own ICU converter, so copies may be used on
 // different threads, but one object is not thread-safe.
-// An unknown encoding name throws BrxException from the constructor.
+// An unknown, empty or null encoding name throws BrxException from the constructor, its
+// message naming the encoding.
+// UTF-8 and ISO-8859-1 convert without ICU: UTF-8 exactly as I18NString(const char*) does.
 class BRX_EXPORT I18NConverter {
 public:
     explicit I18NConverter(const char* encoding);
@@ -20,10 +23,15 @@ public:
     // The canonical ICU name of the encoding, e.g. "ISO-8859-1" or "UTF-8".
     const char* getName() const;
 
-    // Narrow bytes to code points; malformed or unmappable bytes become U+FFFD.
+    // Narrow bytes to code points; malformed or unmappable bytes become U+FFFD (U+001A in
+    // single-byte encodings whose substitute byte is 0x1A, as ICU does).
     std::u32string toCodePoints(const char* text, std::size_t length) const;
-    // Code points to narrow bytes; unmappable code points become the encoding's substitute.
+    // Code points to narrow bytes; unmappable code points (and surrogates or values above
+    // U+10FFFF) become the encoding's substitute: 0x1A in ISO-8859-1, U+FFFD in UTF-8.
     std::string fromCodePoints(const std::u32string& codePoints) const;
+    // The same without allocating when `out` has the capacity: append to / replace `out`.
+    void appendCodePoints(std::u32string& out, const char* text, std::size_t length) const;
+    void toNarrow(const char32_t* begin, const char32_t* end, std::string& out) const;
 
 private:
     struct Impl;

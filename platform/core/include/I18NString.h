@@ -13,6 +13,8 @@ class I18NConverter;
 // Indexes and counts are in code points; "not found" is -1.
 // Narrow texts: the default encoding is UTF-8. c_str() keeps the converted text until the
 // string changes, so a second c_str() of an unchanged string converts nothing.
+// Any char32_t may be stored; code points that are not Unicode scalar values (surrogates,
+// values above U+10FFFF) are written to UTF-8 as U+FFFD.
 // Not thread-safe per object (c_str() fills a cache); distinct objects are independent.
 class BRX_EXPORT I18NString {
 public:
@@ -23,8 +25,11 @@ public:
     I18NString() = default;
     I18NString(const I18NString& other);
     I18NString(I18NString&& other) noexcept;
-    // Narrow text in the default encoding (UTF-8). Malformed bytes become U+FFFD each;
-    // a null pointer gives the empty string.
+    // Narrow text in the default encoding (UTF-8); a null pointer gives the empty string.
+    // Malformed UTF-8 becomes one U+FFFD per maximal ill-formed subsequence, as ICU does:
+    // "\xC3" -> U+FFFD; "\xE2\x82" -> one U+FFFD; "\x80\x80" -> two; overlongs
+    // ("\xC0\xAF" -> two, "\xE0\x80\xAF" -> three), encoded surrogates ("\xED\xA0\x80" ->
+    // three) and bytes 0xF5..0xFF (one each) are ill-formed.
     I18NString(const char* text);
     // Narrow text through a converter; bytes the converter cannot map become U+FFFD.
     I18NString(const char* text, const I18NConverter& converter);
@@ -55,27 +60,35 @@ public:
     I18NString& operator+=(const char* text);
     I18NString& operator+=(char32_t codePoint);
 
-    // Half-open [begin, end); end -1 means to the end. Out-of-range bounds are clamped.
+    // Half-open [begin, end); end -1 (any negative) means to the end. Bounds are clamped to
+    // [0, length()]; end <= begin gives the empty string.
     I18NString substring(long begin, long end = -1) const;
-    // First index at or after `start` of `what`, or -1. An empty `what` is found at `start`.
+    // First index at or after `start` (a negative start counts as 0) of `what`, or -1.
+    // An empty `what` is found at `start` when start <= length(), else -1.
     long find(const I18NString& what, long start = 0) const;
     long find(char32_t codePoint, long start = 0) const;
-    // Last index at or before `start` (-1: from the end) of `what`, or -1.
+    // Last index at or before `start` (-1, any negative: from the end) of `what`, or -1.
+    // An empty `what` from the end is found at length().
     long rfind(const I18NString& what, long start = -1) const;
     long rfind(char32_t codePoint, long start = -1) const;
-    // First index at or after `start` of any code point of `set`, or -1.
+    // First index at or after `start` of any code point of `set`, or -1 (also for an
+    // empty set).
     long findFirstOf(const I18NString& set, long start = 0) const;
 
     // Inserts before `index` (clamped to the length).
     I18NString& insert(long index, const I18NString& text);
-    // Replaces `count` code points from `index` (count -1 or past the end: to the end).
+    // Replaces `count` code points from `index` (count -1, any negative, or past the end: to
+    // the end). `index` is clamped to [0, length()]: past the end appends.
     I18NString& replace(long index, long count, const I18NString& text);
-    // Removes `count` code points from `index` (count -1: to the end).
+    // Removes `count` code points from `index` (count -1, any negative, or past the end: to
+    // the end); an index past the end removes nothing.
     I18NString& erase(long index, long count = -1);
-    // New code points are `fill`.
+    // New code points are `fill`; BRX_ASSERT on a negative length.
     void resize(long newLength, char32_t fill = U'\0');
     void clear();
 
+    // The non-const iterators drop the narrow caches: writes through them are seen by the
+    // next c_str() as long as they happen before it (take a fresh begin() after a c_str()).
     iterator begin();
     iterator end();
     const_iterator begin() const { return f_text.begin(); }
@@ -91,7 +104,8 @@ public:
     const char* c_str(const char* encoding) const;
     const char* c_str(const I18NConverter& converter) const;
 
-    // The code points themselves (UTF-32), for code that works on raw code points.
+    // The code points themselves (UTF-32), for code that works on raw code points. The
+    // non-const form drops the narrow caches, like the non-const iterators.
     const std::u32string& codePoints() const { return f_text; }
     std::u32string& codePoints();
 
@@ -105,7 +119,7 @@ private:
     mutable std::string f_narrow; // UTF-8 cache of f_text
     mutable bool f_narrowValid = false;
     mutable std::string f_other;     // cache for the last other encoding asked for
-    mutable std::string f_otherName; // its canonical converter name
+    mutable std::string f_otherName; // the encoding name it was made for
     mutable bool f_otherValid = false;
 };
 

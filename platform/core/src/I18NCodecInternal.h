@@ -1,0 +1,183 @@
+#pragma once
+// UTF-8 <-> UTF-32 and UTF-32 <-> UTF-16 without ICU converters: every string construction
+// and c_str() of the library runs through here, so ASCII goes eight bytes at a time.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace i18n {
+
+constexpr char32_t kReplacement = 0xFFFD;
+constexpr char32_t kMaxCodePoint = 0x10FFFF;
+
+inline bool isScalarValue(char32_t c) {
+    return c <= kMaxCodePoint && (c < 0xD800 || c > 0xDFFF);
+}
+
+inline bool isTrail(unsigned char b) {
+    return (b & 0xC0) == 0x80;
+}
+
+// Decodes one code point that starts with the non-ASCII byte p[-1] (already consumed);
+// advances p past it. Ill-formed input gives U+FFFD per maximal ill-formed subsequence:
+// a bad lead byte (0x80..0xC1, 0xF5..0xFF) is one, and a lead byte followed by fewer valid
+// trail bytes than it needs is one together with those trail bytes. The second byte's range
+// excludes overlongs (E0 80.., F0 80..) and encoded surrogates (ED A0..).
+inline char32_t
+decodeMultiByte(unsigned char lead, const unsigned char*& p, const unsigned char* end) {
+    if (lead < 0xC2 || lead > 0xF4) {
+        return kReplacement;
+    }
+    if (lead < 0xE0) {
+        if (p == end || !isTrail(*p)) {
+            return kReplacement;
+        }
+        return (char32_t(lead & 0x1F) << 6) | (*p++ & 0x3F);
+    }
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead == 0xE0) {
+        low = 0xA0;
+    } else if (lead == 0xED) {
+        high = 0x9F;
+    } else if (lead == 0xF0) {
+        low = 0x90;
+    } else if (lead == 0xF4) {
+        high = 0x8F;
+    }
+    if (p == end || *p < low || *p > high) {
+        return kReplacement;
+    }
+    if (lead < 0xF0) {
+        char32_t c = (char32_t(lead & 0x0F) << 12) | (char32_t(*p++ & 0x3F) << 6);
+        if (p == end || !isTrail(*p)) {
+            return kReplacement;
+        }
+        return c | (*p++ & 0x3F);
+    }
+    char32_t c = (char32_t(lead & 0x07) << 18) | (char32_t(*p++ & 0x3F) << 12);
+    if (p == end || !isTrail(*p)) {
+        return kReplacement;
+    }
+    c |= char32_t(*p++ & 0x3F) << 6;
+    if (p == end || !isTrail(*p)) {
+        return kReplacement;
+    }
+    return c | (*p++ & 0x3F);
+}
+
+// Decodes UTF-8 [p, end) into out, which has room for end - p code points (never more are
+// needed); returns the end of what was written.
+inline char32_t* decodeUtf8(const unsigned char* p, const unsigned char* end, char32_t* out) {
+    while (p != end) {
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if (word & 0x8080808080808080ULL) {
+                break;
+            }
+            for (int i = 0; i < 8; ++i) {
+                out[i] = p[i];
+            }
+            p += 8;
+            out += 8;
+        }
+        if (p == end) {
+            break;
+        }
+        const unsigned char lead = *p++;
+        *out++ = lead < 0x80 ? char32_t(lead) : decodeMultiByte(lead, p, end);
+    }
+    return out;
+}
+
+// Appends UTF-8 [text, text + length) to `out`.
+inline void appendUtf8(std::u32string& out, const char* text, std::size_t length) {
+    const std::size_t old = out.size();
+    out.resize(old + length);
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    char32_t* last = decodeUtf8(p, p + length, &out[old]);
+    out.resize(static_cast<std::size_t>(last - out.data()));
+}
+
+// Bytes that encodeUtf8 writes for [p, end); code points that are not scalar values
+// (surrogates, above U+10FFFF) are written as U+FFFD, three bytes.
+inline std::size_t utf8Length(const char32_t* p, const char32_t* end) {
+    std::size_t n = 0;
+    for (; p != end; ++p) {
+        const char32_t c = *p;
+        n += 1 + (c >= 0x80) + (c >= 0x800) + (c >= 0x10000 && c <= kMaxCodePoint);
+    }
+    return n;
+}
+
+inline char* encodeUtf8(const char32_t* p, const char32_t* end, char* out) {
+    for (; p != end; ++p) {
+        char32_t c = *p;
+        if (c < 0x80) {
+            *out++ = static_cast<char>(c);
+            continue;
+        }
+        if (c < 0x800) {
+            *out++ = static_cast<char>(0xC0 | (c >> 6));
+            *out++ = static_cast<char>(0x80 | (c & 0x3F));
+            continue;
+        }
+        if (!isScalarValue(c)) {
+            c = kReplacement;
+        }
+        if (c < 0x10000) {
+            *out++ = static_cast<char>(0xE0 | (c >> 12));
+            *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *out++ = static_cast<char>(0x80 | (c & 0x3F));
+            continue;
+        }
+        *out++ = static_cast<char>(0xF0 | (c >> 18));
+        *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+    return out;
+}
+
+// Replaces `out` with the UTF-8 of [p, end); reuses out's capacity.
+inline void toUtf8(const char32_t* p, const char32_t* end, std::string& out) {
+    out.resize(utf8Length(p, end));
+    encodeUtf8(p, end, &out[0]);
+}
+
+// UTF-32 to UTF-16; code points that are not scalar values become U+FFFD.
+inline void toUtf16(const char32_t* p, const char32_t* end, std::u16string& out) {
+    out.clear();
+    out.reserve(static_cast<std::size_t>(end - p));
+    for (; p != end; ++p) {
+        char32_t c = *p;
+        if (!isScalarValue(c)) {
+            c = kReplacement;
+        }
+        if (c < 0x10000) {
+            out.push_back(static_cast<char16_t>(c));
+        } else {
+            out.push_back(static_cast<char16_t>(0xD7C0 + (c >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 | (c & 0x3FF)));
+        }
+    }
+}
+
+// UTF-16 to UTF-32, appended; unpaired surrogates become U+FFFD.
+inline void appendUtf16(std::u32string& out, const char16_t* p, const char16_t* end) {
+    out.reserve(out.size() + static_cast<std::size_t>(end - p));
+    while (p != end) {
+        const char32_t c = *p++;
+        if (c < 0xD800 || c > 0xDFFF) {
+            out.push_back(c);
+        } else if (c <= 0xDBFF && p != end && *p >= 0xDC00 && *p <= 0xDFFF) {
+            out.push_back(0x10000 + ((c - 0xD800) << 10) + (*p++ - 0xDC00));
+        } else {
+            out.push_back(kReplacement);
+        }
+    }
+}
+
+} // namespace i18n
