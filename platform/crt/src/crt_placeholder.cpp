@@ -1,1 +1,0 @@
-// The C runtime layer's units live beside this file.

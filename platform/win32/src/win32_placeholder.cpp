@@ -1,1 +1,0 @@
-// The Windows-name layer's units live beside this file.
