@@ -4,6 +4,7 @@
 #include "BrxExport.h"
 #include "I18NString.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -130,3 +131,11 @@ public:
 private:
     std::vector<std::unique_ptr<BrxMessageBase>> f_messages;
 };
+
+// Registers a built-in copy of the catalog `name` for `locale` (null or "" for the catalog
+// without locale): catalog text in the format of messages/README.md, copied. A catalog file
+// found on disk for the same name and locale takes precedence. Libraries call this from their
+// load-time constructors so that an installation without its messages directory still has
+// its texts. A later registration of the same name and locale replaces the earlier one.
+BRX_EXPORT void
+brxRegisterBuiltInCatalog(const char* name, const char* locale, const char* data, std::size_t size);
