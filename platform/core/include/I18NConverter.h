@@ -23,8 +23,7 @@ public:
     // The canonical ICU name of the encoding, e.g. "ISO-8859-1" or "UTF-8".
     const char* getName() const;
 
-    // Narrow bytes to code points; malformed or unmappable bytes become U+FFFD (U+001A in
-    // single-byte encodings whose substitute byte is 0x1A, as ICU does).
+    // Narrow bytes to code points; malformed or unmappable bytes become U+FFFD.
     std::u32string toCodePoints(const char* text, std::size_t length) const;
     // Code points to narrow bytes; unmappable code points (and surrogates or values above
     // U+10FFFF) become the encoding's substitute: 0x1A in ISO-8859-1, U+FFFD in UTF-8.

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
 
 namespace {
 
@@ -13,6 +14,22 @@ enum class EKind { kUtf8, kLatin1, kOther };
 [[noreturn]] void throwUnknownEncoding(const char* name) {
     const std::string text = std::string("Unknown encoding \"") + (name ? name : "(null)") + "\"";
     BrxException(text.c_str()).hurl(BrxFileLocation(__FILE__, __LINE__), "BrxCore", "BRX_THROW");
+}
+
+// ICU's own substitute callback gives U+001A instead of U+FFFD in some encodings; one
+// replacement character for every bad byte sequence is easier to promise and to test for.
+void toUnicodeReplacement(const void* /*context*/,
+                          UConverterToUnicodeArgs* arguments,
+                          const char* /*codeUnits*/,
+                          int32_t /*length*/,
+                          UConverterCallbackReason reason,
+                          UErrorCode* status) {
+    if (reason > UCNV_IRREGULAR) {
+        return; // reset, close, clone: nothing to write
+    }
+    const UChar replacement = 0xFFFD;
+    *status = U_ZERO_ERROR;
+    ucnv_cbToUWriteUChars(arguments, &replacement, 1, 0, status);
 }
 
 UConverter* openConverter(const char* name) {
@@ -25,6 +42,8 @@ UConverter* openConverter(const char* name) {
     if (U_FAILURE(status) || converter == nullptr) {
         throwUnknownEncoding(name);
     }
+    status = U_ZERO_ERROR;
+    ucnv_setToUCallBack(converter, toUnicodeReplacement, nullptr, nullptr, nullptr, &status);
     return converter;
 }
 
@@ -66,6 +85,7 @@ I18NConverter::I18NConverter(const I18NConverter& other)
     if (U_FAILURE(status) || clone == nullptr) {
         clone = openConverter(other.getName());
     }
+    // A clone keeps the replacement callback of its original.
     f_impl = new Impl(clone);
 }
 
