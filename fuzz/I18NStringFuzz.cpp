@@ -58,8 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Index operations stay inside the string whatever the positions.
     const long length = utf8.length();
     const long position = size > 0 ? static_cast<long>(data[0]) - 8 : 0;
+    // A negative end reaches the end of the string.
     const I18NString part = utf8.substring(position, position + 5);
-    check(part.length() >= 0 && part.length() <= 5);
+    check(part.length() >= 0 && part.length() <= (position + 5 < 0 ? length : 5));
     const long found = utf8.find(part, position);
     check(found == -1 || (found >= 0 && found <= length));
     const long lastFound = utf8.rfind(part);
