@@ -3,6 +3,7 @@
 // Add a new one at its place in this order, never in another unit.
 #include "UTLibraryInternal.h"
 #include "UTMemoryPoolInternal.h"
+#include "UTUserConfigurationWin32Internal.h"
 
 // 1. Exception logging (AUT_LogException).
 BrxThreadCriticalSection AUTg_ExceptionLogLock(1);
@@ -27,6 +28,7 @@ BrxThreadCriticalSection AUTg_Latin1LiteralLock(0);
 BrxThreadCriticalSection AUTg_UTF8LiteralLock(0);
 
 // 7. The registry user configuration's strings.
+UserConfigurationWin32Statics AUTg_UserConfigurationWin32;
 
 // 8. The time lock.
 BrxThreadCriticalSection AUTg_TimeLock(1);
