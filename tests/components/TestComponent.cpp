@@ -1,0 +1,36 @@
+// A component library for the loading guard's tests, built in several variants (see
+// cmake/ComponentTestLibraries.cmake). Each entry appends "<entry> <consumer>\n" to the file
+// named by AUT_COMPONENT_LOG, so that a test sees which entries ran, for whom, and how often.
+#include <cstdio>
+#include <cstdlib>
+
+#ifndef COMPONENT_INITIALIZE_STATUS
+#define COMPONENT_INITIALIZE_STATUS 0
+#endif
+
+namespace {
+
+void record(const char* entry, const char* consumer) {
+    const char* const path = std::getenv("AUT_COMPONENT_LOG");
+    if (path == nullptr) {
+        return;
+    }
+    if (std::FILE* file = std::fopen(path, "a")) {
+        std::fprintf(file, "%s %s\n", entry, consumer != nullptr ? consumer : "(null)");
+        std::fclose(file);
+    }
+}
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) long ComponentInitialize(const char* consumer) {
+    record("initialize", consumer);
+    return COMPONENT_INITIALIZE_STATUS;
+}
+
+#ifndef COMPONENT_WITHOUT_TERMINATE
+extern "C" __attribute__((visibility("default"))) long ComponentTerminate(const char* consumer) {
+    record("terminate", consumer);
+    return 0;
+}
+#endif
