@@ -1,7 +1,9 @@
 #pragma once
 // The message bound to the library's own catalog, and the one way the library throws.
 #include "AUTExport.h"
+#include "UTException.h"
 
+#include <BrxException.h>
 #include <BrxMessage.h>
 #include <I18NString.h>
 #include <cstdint>

@@ -30,8 +30,9 @@ public:
     // A heap copy (same code, severity, messages and back trace); the caller owns it.
     BrxThrowable* clone() const override;
     // Adds (where, component, tag) to the back trace, then throws a copy as AUT_Exception.
+    // Final, so that a call through AUT_Exception& is known not to return.
     [[noreturn]] void
-    hurl(const BrxFileLocation& where, const char* component, const char* tag) override;
+    hurl(const BrxFileLocation& where, const char* component, const char* tag) final;
     // "AUT_Exception".
     const char* getThrowableName() const override;
 };
