@@ -2,7 +2,9 @@
 // needs: C++ constructs the objects of one unit top to bottom and destroys them in reverse.
 // Add a new one at its place in this order, never in another unit.
 #include "UTLibraryInternal.h"
+#include "UTLogFileInternal.h"
 #include "UTMemoryPoolInternal.h"
+#include "UTStringSupportInternal.h"
 #include "UTUserConfigurationWin32Internal.h"
 
 // 1. Exception logging (AUT_LogException).
@@ -16,12 +18,15 @@ long AUTg_InitializeCount = 0;
 
 // 3. Logging state and its lock.
 BrxThreadCriticalSection AUTg_LogLock(1);
+LogFileState AUTg_LogState;
 
 // 4. The pool lock, then the counter pool of AUT_RefPtr, which uses it.
 BrxThreadCriticalSection AUTg_PoolLock(0);
 AUT_ThreadSafeMemoryPool AUTg_CounterPool(sizeof(void*), 8192);
 
 // 5. The placeholder table and the fixed texts.
+I18NString AUTg_PlaceholderTable[kPlaceholderCount];
+I18NString AUTg_FixedTexts[kFixedTextCount];
 
 // 6. The literal locks.
 BrxThreadCriticalSection AUTg_Latin1LiteralLock(0);
