@@ -20,8 +20,10 @@ struct BRXIDOM_DocumentData {
 namespace {
 
 // Elements, attributes, text, CDATA and comments; character references and the predefined
-// entities decoded. No doctype (skipped unparsed), no processing instructions.
-constexpr unsigned int kParseOptions = pugi::parse_default | pugi::parse_comments;
+// entities decoded. No doctype (skipped unparsed), no processing instructions. Parsed as a
+// fragment so that text outside the root stays in the tree, where it is found and refused.
+constexpr unsigned int kParseOptions =
+    pugi::parse_default | pugi::parse_comments | pugi::parse_fragment;
 
 pugi::xml_node toPugi(BRXIDOM_NodeData* node) {
     return pugi::xml_node(reinterpret_cast<pugi::xml_node_struct*>(node));
@@ -355,8 +357,7 @@ int BRXIDOM_Parser::parseOwned(std::unique_ptr<char[]> text,
                                           " at byte " + std::to_string(result.offset))
                                              .c_str()));
     }
-    // The backing parser accepts fragments; a document has one root element and no text
-    // outside it.
+    // A fragment is not a document: one root element, and no text outside it.
     int roots = 0;
     for (pugi::xml_node node = data.tree.first_child(); node; node = node.next_sibling()) {
         if (node.type() == pugi::node_element) {
