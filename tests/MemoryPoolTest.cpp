@@ -10,10 +10,24 @@
 #include <cstring>
 #include <future>
 #include <gtest/gtest.h>
+#include <new>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
+
+// A chunk too large to allocate must come back as std::bad_alloc, also under the sanitizers,
+// whose allocators abort on such a request by default.
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" const char* __asan_default_options() {
+    return "allocator_may_return_null=1";
+}
+#endif
+#if defined(__SANITIZE_THREAD__)
+extern "C" const char* __tsan_default_options() {
+    return "allocator_may_return_null=1";
+}
+#endif
 
 namespace {
 
@@ -121,6 +135,18 @@ TEST(MemoryPool, ReleasedBlockIsReusedBeforeANewChunk) {
     pool.ReleaseMemory(first);
     EXPECT_EQ(first, pool.GetMemory());
     EXPECT_EQ(1u, pool.GetChunkCount());
+}
+
+TEST(MemoryPool, ChunkThatCannotBeAllocatedThrowsBadAlloc) {
+    AUT_MemoryPool pool(8, static_cast<unsigned long>(-1));
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_THROW(pool.GetMemory(), std::bad_alloc);
+        EXPECT_EQ(0u, pool.GetChunkCount());
+    }
+    AUT_ThreadSafeMemoryPool locked(8, static_cast<unsigned long>(-1));
+    EXPECT_THROW(locked.GetMemory(), std::bad_alloc);
+    // The failure let go of the lock: another thread can take it.
+    std::thread([] { BrxThreadGuard guard(AUTg_PoolLock); }).join();
 }
 
 TEST(MemoryPool, ManyBlocksAcrossChunksAreDistinctAndWritable) {
