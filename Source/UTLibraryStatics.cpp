@@ -4,6 +4,7 @@
 #include "UTLibraryInternal.h"
 #include "UTLogFileInternal.h"
 #include "UTMemoryPoolInternal.h"
+#include "UTStringSupportInternal.h"
 #include "UTUserConfigurationWin32Internal.h"
 
 // 1. Exception logging (AUT_LogException).
@@ -24,6 +25,8 @@ BrxThreadCriticalSection AUTg_PoolLock(0);
 AUT_ThreadSafeMemoryPool AUTg_CounterPool(sizeof(void*), 8192);
 
 // 5. The placeholder table and the fixed texts.
+I18NString AUTg_PlaceholderTable[kPlaceholderCount];
+I18NString AUTg_FixedTexts[kFixedTextCount];
 
 // 6. The literal locks.
 BrxThreadCriticalSection AUTg_Latin1LiteralLock(0);
