@@ -10,7 +10,6 @@
 #include "uti_filesupport.h"
 
 #include <BrxThread.h>
-#include <I18NCodePoint.h>
 #include <algorithm>
 #include <crt_io.h>
 #include <crt_string.h>
@@ -811,13 +810,16 @@ bool AUT_PredicateLogFileNameIsValid::operator()(const I18NString& name) const {
     const long dateEnd = dateStart + static_cast<long>(f_dateLength);
     const long sequenceStart = dateEnd + 1;
     const long sequenceEnd = sequenceStart + static_cast<long>(f_sequenceLength);
+    // ASCII digits only: the sequence number is read back as decimal text, and a date in other
+    // digits could never equal today's, so such a name is not one of the family.
+    const auto isDigit = [](char32_t c) { return c >= U'0' && c <= U'9'; };
     for (long i = dateStart; i < dateEnd; ++i) {
-        if (!I18NCodePointIsDigit(name[i])) {
+        if (!isDigit(name[i])) {
             return false;
         }
     }
     for (long i = sequenceStart; i < sequenceEnd; ++i) {
-        if (!I18NCodePointIsDigit(name[i])) {
+        if (!isDigit(name[i])) {
             return false;
         }
     }

@@ -178,7 +178,7 @@ private:
 
 // True for a bare file name (an extension may follow) of the shape
 // <base>_<date>_<sequence>: the file-name part has exactly the three lengths + 2 characters,
-// the date and sequence positions hold digits, and the date (compared as text with today's
+// the date and sequence positions hold ASCII digits, and the date (compared as text with today's
 // "%Y%m%d", read from the clock on every call) is not after today. The base name and the two
 // separators are not looked at. No lock; any thread.
 class AUT_EXPORT AUT_PredicateLogFileNameIsValid {
