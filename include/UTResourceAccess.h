@@ -11,9 +11,25 @@
 #include <map>
 #include <utility>
 
+// Orders (component, locale) keys by the component first, then the locale, each with
+// I18NString::operator<. Transparent, so that a look-up needs no copy of its two strings.
+struct AUT_ResourceKeyLess {
+    using is_transparent = void;
+    template <class Left, class Right> bool operator()(const Left& left, const Right& right) const {
+        if (left.first < right.first) {
+            return true;
+        }
+        if (right.first < left.first) {
+            return false;
+        }
+        return left.second < right.second;
+    }
+};
+
 // (component name, locale name) -> the catalog object "<component>msgs". Several keys may share
 // one object (aliases); each entry holds one reference.
-using AUT_ResourceMap = std::map<std::pair<I18NString, I18NString>, AUT_RefPtr<BrxMessageFile>>;
+using AUT_ResourceMap =
+    std::map<std::pair<I18NString, I18NString>, AUT_RefPtr<BrxMessageFile>, AUT_ResourceKeyLess>;
 
 // All functions below need an initialized library and are safe to call from several threads:
 // one lock serializes the map and the catalog objects (selecting a message and formatting it
