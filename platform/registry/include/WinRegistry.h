@@ -14,8 +14,9 @@
 // Semantics, as the Windows calls have them: key names are paths of components separated by
 // "\", compared without regard to ASCII letter case; values are typed (REG_DWORD, REG_SZ, ...)
 // and hold the bytes given; a key is created along its path. Every change is one SQLite
-// transaction (write-ahead log, full sync, busy timeout of 10 s), so two processes may write
-// at once and a process killed mid-write loses nothing whose call had returned.
+// transaction (write-ahead log, busy timeout of 10 s), so two processes may write at once and
+// a process killed mid-write loses nothing whose call had returned. A power cut may take the
+// last writes back, whole, but never leaves half of one.
 // Failures are result codes, never crashes: ERROR_BADDB for a file that is not a registry
 // database (corrupt, or another program's database), ERROR_ACCESS_DENIED for a write to a
 // read-only database or through a handle without write access, ERROR_CANTOPEN when the file

@@ -148,15 +148,19 @@ private:
     sqlite3_stmt* f_statements[kStatementCount] = {};
 };
 
-int pragmaInt(sqlite3* db, const char* sql, int& value) {
+// The file's application id and how many schema objects it holds, read in one statement, so
+// that both come from one state of the file even while another process creates the tables.
+int readMarks(sqlite3* db, int& applicationId, int& objectCount) {
     sqlite3_stmt* statement = nullptr;
-    int code = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+    int code = sqlite3_prepare_v2(db,
+                                  "SELECT (SELECT application_id FROM pragma_application_id()),"
+                                  " (SELECT count(*) FROM sqlite_master)",
+                                  -1, &statement, nullptr);
     if (code == SQLITE_OK) {
         code = sqlite3_step(statement);
         if (code == SQLITE_ROW) {
-            value = sqlite3_column_int(statement, 0);
-            code = SQLITE_OK;
-        } else if (code == SQLITE_DONE) {
+            applicationId = sqlite3_column_int(statement, 0);
+            objectCount = sqlite3_column_int(statement, 1);
             code = SQLITE_OK;
         }
     }
@@ -167,10 +171,7 @@ int pragmaInt(sqlite3* db, const char* sql, int& value) {
 LONG Database::checkSchema() {
     int applicationId = 0;
     int tableCount = 0;
-    int code = pragmaInt(f_db, "PRAGMA application_id", applicationId);
-    if (code == SQLITE_OK) {
-        code = pragmaInt(f_db, "SELECT count(*) FROM sqlite_master", tableCount);
-    }
+    int code = readMarks(f_db, applicationId, tableCount);
     if (code != SQLITE_OK) {
         return resultOf(code);
     }
@@ -188,7 +189,12 @@ LONG Database::checkSchema() {
     // create the tables, and the other finds them made.
     code = sqlite3_exec(f_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (code == SQLITE_OK) {
-        code = pragmaInt(f_db, "PRAGMA application_id", applicationId);
+        code = readMarks(f_db, applicationId, tableCount);
+    }
+    if (code == SQLITE_OK && applicationId != kApplicationId &&
+        (applicationId != 0 || tableCount != 0)) {
+        sqlite3_exec(f_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return ERROR_BADDB; // another program made it meanwhile
     }
     if (code == SQLITE_OK && applicationId != kApplicationId) {
         code = sqlite3_exec(f_db, kSchema, nullptr, nullptr, nullptr);
@@ -269,11 +275,14 @@ std::shared_ptr<Database> Database::open(const std::string& path, LONG& error) {
         return nullptr;
     }
     if (sqlite3_db_readonly(db, "main") == 0) {
-        // The write-ahead log lets readers go on while another process writes; full sync
-        // makes every returned write durable. A busy file keeps the mode it has.
+        // The write-ahead log lets readers go on while another process writes. A busy file
+        // keeps the mode it has.
         sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
     }
-    sqlite3_exec(db, "PRAGMA synchronous = FULL", nullptr, nullptr, nullptr);
+    // A returned write is in the log, so it survives the process being killed; only a power
+    // cut may take the last writes back (never half of one), as with a lazily flushed
+    // registry. Syncing every commit would make each write wait for the disk.
+    sqlite3_exec(db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
     if (database->hasSchema()) {
         error = database->prepare();
         if (error != ERROR_SUCCESS) {
