@@ -3,6 +3,7 @@
 #include "UTExceptionInternal.h"
 #include "UTLibraryInternal.h"
 #include "UTResourceAccess.h"
+#include "UTStringSupport.h"
 
 #include <BrxThread.h>
 #include <cstdint>
@@ -17,42 +18,6 @@ constexpr std::uint32_t kExceptionLogEntryMessage = 0x721A0CA1;
 const I18NString& GetMessageFileName() {
     static const I18NString* name = new I18NString("utmsgs");
     return *name;
-}
-
-// Index 0..15 of the placeholder "{0}".."{9}", "{A}".."{F}" starting at `at`, or -1.
-int PlaceholderAt(const std::u32string& text, std::size_t at) {
-    if (at + 2 >= text.size() || text[at] != U'{' || text[at + 2] != U'}') {
-        return -1;
-    }
-    const char32_t c = text[at + 1];
-    if (c >= U'0' && c <= U'9') {
-        return static_cast<int>(c - U'0');
-    }
-    if (c >= U'A' && c <= U'F') {
-        return static_cast<int>(c - U'A') + 10;
-    }
-    return -1;
-}
-
-// One left-to-right scan: inserted text is never scanned again. Placeholders beyond the six
-// parameters are removed.
-void SubstituteSix(I18NString& text, const I18NString* const (&parameters)[6]) {
-    const std::u32string& source = text.codePoints();
-    std::u32string result;
-    result.reserve(source.size());
-    std::size_t at = 0;
-    while (at < source.size()) {
-        const int index = PlaceholderAt(source, at);
-        if (index < 0) {
-            result += source[at++];
-            continue;
-        }
-        if (index < 6) {
-            result += parameters[index]->codePoints();
-        }
-        at += 3;
-    }
-    text = I18NString(std::move(result));
 }
 
 } // namespace
@@ -135,8 +100,9 @@ void UTAddMessages(AUT_Exception& exception,
                    const I18NString& p5,
                    const I18NString& p6) {
     I18NString literal(text);
-    const I18NString* const parameters[6] = {&p1, &p2, &p3, &p4, &p5, &p6};
-    SubstituteSix(literal, parameters);
+    const I18NString& none = AUT_GetEmptyString();
+    AUT_SimpleSubstituteText(literal, p1, p2, p3, p4, p5, p6, none, none, none, none, none, none,
+                             none, none, none, none);
     exception.addMessage(BrxMessageString(literal));
 }
 

@@ -71,34 +71,6 @@ TEST(UTAddMessages, NumberedFormStopsAtTheFirstEmptyParameter) {
     }
 }
 
-TEST(UTAddMessages, LiteralFormSubstitutesSixAndRemovesTheRest) {
-    struct Case {
-        const char* text;
-        std::vector<const char*> parameters; // six
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"x{0}y{1}", {"1", "2", "", "", "", ""}, "x1y2"},
-        {"x{0}y{1}{6}", {"1", "2", "", "", "", ""}, "x1y2"},
-        {"{5}{4}{3}{2}{1}{0}", {"a", "b", "c", "d", "e", "f"}, "fedcba"},
-        {"<{6}{7}{8}{9}{A}{B}{C}{D}{E}{F}>", {"a", "b", "c", "d", "e", "f"}, "<>"},
-        // No placeholders: lower case, two characters, an open brace at the end.
-        {"{a}{10}{G}{", {"a", "", "", "", "", ""}, "{a}{10}{G}{"},
-        // Inserted text is not scanned again.
-        {"{0}", {"{1}", "z", "", "", "", ""}, "{1}"},
-        {"", {"a", "", "", "", "", ""}, ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        AUT_Exception exception(1);
-        const auto& p = c.parameters;
-        UTAddMessages(exception, I18NString(c.text), p[0], p[1], p[2], p[3], p[4], p[5]);
-        ASSERT_EQ(exception.messageCount(), 1u);
-        EXPECT_STREQ(exception.messageAt(0).getClassName(), "BrxMessageString");
-        EXPECT_EQ(text(exception.getMessage()), c.expected);
-    }
-}
-
 TEST(AUTException, CloneAndCopiesAreEqual) {
     AUT_Exception original(BrxSeverity(1), 800);
     original << BrxMessageString(I18NString("first")) << BrxMessageString(I18NString("second"));
@@ -198,6 +170,35 @@ protected:
         InstallationTest::TearDown();
     }
 };
+
+// The library's substitution reads its placeholder table, built by the initialization.
+TEST_F(ExceptionInstallationTest, LiteralFormSubstitutesSixAndRemovesTheRest) {
+    struct Case {
+        const char* text;
+        std::vector<const char*> parameters; // six
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"x{0}y{1}", {"1", "2", "", "", "", ""}, "x1y2"},
+        {"x{0}y{1}{6}", {"1", "2", "", "", "", ""}, "x1y2"},
+        {"{5}{4}{3}{2}{1}{0}", {"a", "b", "c", "d", "e", "f"}, "fedcba"},
+        {"<{6}{7}{8}{9}{A}{B}{C}{D}{E}{F}>", {"a", "b", "c", "d", "e", "f"}, "<>"},
+        // No placeholders: lower case, two characters, an open brace at the end.
+        {"{a}{10}{G}{", {"a", "", "", "", "", ""}, "{a}{10}{G}{"},
+        // Inserted text is not scanned again.
+        {"{0}", {"{1}", "z", "", "", "", ""}, "{1}"},
+        {"", {"a", "", "", "", "", ""}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        AUT_Exception exception(1);
+        const auto& p = c.parameters;
+        UTAddMessages(exception, I18NString(c.text), p[0], p[1], p[2], p[3], p[4], p[5]);
+        ASSERT_EQ(exception.messageCount(), 1u);
+        EXPECT_STREQ(exception.messageAt(0).getClassName(), "BrxMessageString");
+        EXPECT_EQ(text(exception.getMessage()), c.expected);
+    }
+}
 
 TEST_F(ExceptionInstallationTest, ThrownExceptionIsCaughtByEveryBaseWithItsText) {
     const char* expected = "The log file line count limit 5 is out of range; it must lie between "
