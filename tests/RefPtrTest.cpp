@@ -164,7 +164,7 @@ TEST(RefPtr, AccessGivesTheObject) {
     EXPECT_TRUE(value != AUT_RefPtr<Value>());
 }
 
-TEST(RefPtr, CounterPoolHoldsOneKilobyteOfCountersPerChunk) {
+TEST(RefPtr, CounterPoolChunkHolds1024Counters) {
     // Take counters until a chunk is made, then a chunk's worth more fits without another.
     std::vector<unsigned long*> taken;
     const std::size_t before = AUTg_CounterPool.GetChunkCount();
