@@ -128,15 +128,6 @@ TEST(MemoryPool, ReleasedBlocksComeBackLastInFirstOut) {
     EXPECT_EQ(1u, pool.GetChunkCount());
 }
 
-TEST(MemoryPool, ReleasedBlockIsReusedBeforeANewChunk) {
-    AUT_MemoryPool pool(8, 16);
-    void* first = pool.GetMemory();
-    pool.GetMemory();
-    pool.ReleaseMemory(first);
-    EXPECT_EQ(first, pool.GetMemory());
-    EXPECT_EQ(1u, pool.GetChunkCount());
-}
-
 TEST(MemoryPool, ChunkThatCannotBeAllocatedThrowsBadAlloc) {
     AUT_MemoryPool pool(8, static_cast<unsigned long>(-1));
     for (int attempt = 0; attempt < 2; ++attempt) {
