@@ -1,5 +1,6 @@
-// The C runtime and Windows names under the file support: path splitting and joining within
-// fixed buffers, the directory search and its patterns, error texts, the system directory.
+// The C runtime and Windows names under the file support (the split and join rules are tested
+// through AUT_I_FileSupport): path splitting and joining within fixed buffers, the directory search
+// and its patterns, error texts, the system directory.
 #include "AutTestSupport.h"
 
 #include <algorithm>
@@ -63,72 +64,6 @@ std::string repeat(const std::string& piece, std::size_t count) {
         result += piece;
     }
     return result;
-}
-
-TEST(CrtPath, SplitsByTheRuntimeRules) {
-    struct Case {
-        const char* path;
-        const char* drive;
-        const char* dir;
-        const char* fname;
-        const char* ext;
-    };
-    const Case cases[] = {
-        {"C:/logs/app.log", "C:", "/logs/", "app", ".log"},
-        {"archive.tar.gz", "", "", "archive.tar", ".gz"},
-        {"dir.d/file", "", "dir.d/", "file", ""},
-        {"C:", "C:", "", "", ""},
-        {"C:file.txt", "C:", "", "file", ".txt"},
-        {":x", "", "", ":x", ""},
-        {".profile", "", "", "", ".profile"},
-        {"...", "", "", "..", "."},
-        {"name.", "", "", "name", "."},
-        {"a\\b/c.d\\e", "", "a\\b/c.d\\", "e", ""},
-        {"\\\\server\\share\\f.txt", "", "\\\\server\\share\\", "f", ".txt"},
-        {"////", "", "////", "", ""},
-        {"dir/", "", "dir/", "", ""},
-        {"", "", "", "", ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path);
-        SplitBuffers out;
-        out.split(c.path);
-        EXPECT_STREQ(out.drive, c.drive);
-        EXPECT_STREQ(out.dir, c.dir);
-        EXPECT_STREQ(out.fname, c.fname);
-        EXPECT_STREQ(out.ext, c.ext);
-    }
-    // Every output is optional.
-    char fname[_MAX_FNAME];
-    _splitpath("/a/b.c", nullptr, nullptr, fname, nullptr);
-    EXPECT_STREQ(fname, "b");
-}
-
-TEST(CrtPath, JoinsByTheRuntimeRules) {
-    struct Case {
-        const char* drive;
-        const char* dir;
-        const char* fname;
-        const char* ext;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"C", "\\logs", "app", "log", "C:\\logs\\app.log"},
-        {"C:", "/logs/", "app", ".log", "C:/logs/app.log"},
-        {nullptr, "logs/", "x", nullptr, "logs/x"},
-        {nullptr, "logs", "x", nullptr, "logs/x"},
-        {nullptr, "a\\b/c", "f", "e", "a\\b/c/f.e"},
-        {"D", nullptr, "f", nullptr, "D:f"},
-        {"\xC3\xA9", nullptr, "f", nullptr, "\xC3\xA9:f"},
-        {"", "", "", "", ""},
-        {nullptr, nullptr, nullptr, ".cfg", ".cfg"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.expected);
-        char path[_MAX_PATH];
-        _makepath(path, c.drive, c.dir, c.fname, c.ext);
-        EXPECT_STREQ(path, c.expected);
-    }
 }
 
 TEST(CrtPath, OverlongPartsAreCutInsideTheirBuffers) {

@@ -79,6 +79,12 @@ TEST(PathSplit, PartsFollowTheRuntimeRules) {
         {"a.b.c.d", "", "", "a.b.c", ".d"},
         {"C:\\logs/sub\\app.x.log", "C:", "\\logs/sub\\", "app.x", ".log"},
         {"/\xC3\xA4rger/d\xC3\xA9j\xC3\xA0.vu", "", "/\xC3\xA4rger/", "d\xC3\xA9j\xC3\xA0", ".vu"},
+        {"\\\\server\\share\\f.txt", "", "\\\\server\\share\\", "f", ".txt"},
+        {"...", "", "", "..", "."},
+        {"name.", "", "", "name", "."},
+        {":x", "", "", ":x", ""},
+        {"////", "", "////", "", ""},
+        {"dir/", "", "dir/", "", ""},
         {"", "", "", "", ""},
     };
     for (const Case& c : cases) {
@@ -120,6 +126,8 @@ TEST(PathJoin, PartsFollowTheRuntimeRules) {
         {"C:", "/logs/", "app", ".log", "C:/logs/app.log"},
         {"", "", "", "", ""},
         {"D", none, "f", none, "D:f"},
+        {none, "a\\b/c", "f", "e", "a\\b/c/f.e"},    // the separator the directory last used
+        {"\xC3\xA9", none, "f", none, "\xC3\xA9:f"}, // a drive's first character, not byte
         {none, none, none, ".cfg", ".cfg"},
     };
     for (const Case& c : cases) {
