@@ -1,5 +1,5 @@
-// The C runtime and Windows names under the file support (the split and join rules are tested
-// through AUT_I_FileSupport): path splitting and joining within fixed buffers, the directory search
+// The C runtime and Windows names under the file support: splitting and joining within fixed
+// buffers (the rules themselves are tested through AUT_I_FileSupport), the directory search
 // and its patterns, error texts, the system directory.
 #include "AutTestSupport.h"
 
