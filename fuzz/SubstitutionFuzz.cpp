@@ -60,7 +60,7 @@ Outcome referenceNested(I18NString& text, const std::vector<I18NString>& p) {
                 text.replace(at, 3, p[i]);
                 changed = true;
                 position = at + p[i].length();
-                if (text.length() > 100000) {
+                if (text.length() > 20000) {
                     return Outcome::kTooLong;
                 }
             }

@@ -102,16 +102,16 @@ AUT_EXPORT I18NString AUT_I18NUTF8Literal(const char* text);
 // glibc declares localtime_r and gmtime_r with these very signatures, so the library's forms
 // live in namespace aut. A `long` time is a 64-bit time_t: seconds since 1970-01-01 00:00:00
 // UTC, also after 2038. One lock serializes the three, so each caller gets a private copy of the
-// C runtime's shared result. A time the C runtime cannot convert (a year beyond int) gives a
-// null result and leaves `result` or `buffer` untouched.
+// C runtime's shared result. A time the C runtime cannot convert (a year beyond int) and null
+// pointers give a null result and leave `result` or `buffer` untouched.
 namespace aut {
 // localtime/gmtime of *time copied into *result (the nine fields, and glibc's zone fields);
 // returns result.
 AUT_EXPORT tm* localtime_r(const long* time, tm* result);
 AUT_EXPORT tm* gmtime_r(const long* time, tm* result);
 // strncpy(buffer, ctime(time), length); returns buffer. With 26 bytes or more: the 24-character
-// date text, a newline and a NUL. With fewer: the first `length` bytes and no NUL. A length of
-// 0 or less writes nothing.
+// date text (years 1000 to 9999; other years are longer), a newline and a NUL. With fewer: the
+// first `length` bytes and no NUL. A length of 0 or less writes nothing.
 AUT_EXPORT char* ctime_r(const long* time, char* buffer, int length);
 } // namespace aut
 

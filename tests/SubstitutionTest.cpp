@@ -334,10 +334,10 @@ TEST_F(Substitution, NestedGrowthIsBounded) {
     EXPECT_THROW(AUT_SubstituteText(doubling, I18NString("{0}{0}")), AUT_Exception);
     EXPECT_EQ(doubling.length(), 3L << 16);
 
-    // Four-fold would reach 4^16 copies: it gives up at the bound with the same failure.
+    // Eight-fold would reach 8^16 copies: it gives up at the bound with the same failure.
     I18NString exploding("{0}");
     try {
-        AUT_SubstituteText(exploding, I18NString("{0}{0}{0}{0}"));
+        AUT_SubstituteText(exploding, I18NString("{0}{0}{0}{0}{0}{0}{0}{0}"));
         FAIL() << "no exception";
     } catch (const AUT_Exception& error) {
         EXPECT_EQ(error.getErrorCode(), 100);
