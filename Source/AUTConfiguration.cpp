@@ -30,7 +30,8 @@ AUT_I_Configuration* AUT_I_Configuration::GetConfiguration() {
 AUT_Configuration::AUT_Configuration()
     : f_companyName("Morvex")
     , f_defaultComponentName("Orq")
-    , f_fileName("OrqConfig.xml") {}
+    , f_fileName("OrqConfig.xml")
+    , f_sections(&f_nodeArena) {}
 
 AUT_Configuration::~AUT_Configuration() = default;
 
@@ -108,7 +109,7 @@ void AUT_Configuration::ReadSections() {
                 continue;
             }
             const BRXIDOM_Element section(node);
-            if (section.getTagName() != sectionTag) {
+            if (!section.hasTagName(sectionTag)) {
                 continue;
             }
             // The section is made with its first entry: an empty section element adds nothing.
@@ -119,7 +120,7 @@ void AUT_Configuration::ReadSections() {
                     continue;
                 }
                 const BRXIDOM_Element entry(child);
-                if (entry.getTagName() != entryTag) {
+                if (!entry.hasTagName(entryTag)) {
                     continue;
                 }
                 if (entries == nullptr) {

@@ -36,6 +36,7 @@
 #include <BRXIDOM.h>
 #include <I18NString.h>
 #include <map>
+#include <memory_resource>
 
 class AUT_EXPORT AUT_I_Configuration {
 public:
@@ -124,8 +125,10 @@ protected:
     AUT_Configuration();
 
 private:
-    using EntryMap = std::map<I18NString, ConfigEntry>;
-    using SectionMap = std::map<I18NString, EntryMap>;
+    // Ordered maps whose nodes come from f_nodeArena: entries are added and never removed, so
+    // the nodes need no freeing one by one, and sit together in memory for the lookups.
+    using EntryMap = std::pmr::map<I18NString, ConfigEntry>;
+    using SectionMap = std::pmr::map<I18NString, EntryMap>;
 
     // Reads the sections of one parsed document into the table.
     void ReadSections();
@@ -138,5 +141,6 @@ private:
     I18NString f_renditionName;
     I18NString f_defaultComponentName;
     I18NString f_fileName;
+    std::pmr::monotonic_buffer_resource f_nodeArena; // before f_sections, which it outlives
     SectionMap f_sections;
 };

@@ -79,6 +79,8 @@ public:
     explicit BRXIDOM_Element(const BRXIDOM_Node& node);
 
     I18NString getTagName() const;
+    // getTagName() == name, without building the tag name: for loops over many elements.
+    bool hasTagName(const I18NString& name) const;
     // The attribute's value, or empty text when the attribute is missing (or the handle null).
     I18NString getAttribute(const I18NString& name) const;
     bool hasAttribute(const I18NString& name) const;

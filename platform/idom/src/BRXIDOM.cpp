@@ -209,6 +209,12 @@ I18NString BRXIDOM_Element::getTagName() const {
     return I18NString(toPugi(f_node).name());
 }
 
+bool BRXIDOM_Element::hasTagName(const I18NString& name) const {
+    // The tree holds UTF-8 as read; decoding maps only malformed bytes ambiguously (to U+FFFD),
+    // so byte equality is code point equality for every name that is itself valid text.
+    return std::strcmp(toPugi(f_node).name(), name.c_str()) == 0;
+}
+
 I18NString BRXIDOM_Element::getAttribute(const I18NString& name) const {
     // A missing attribute gives an empty pugixml attribute, whose value is "".
     return I18NString(toPugi(f_node).attribute(name.c_str()).value());
