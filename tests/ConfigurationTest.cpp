@@ -4,6 +4,7 @@
 #include "AUTInitialize.h"
 #include "AutTestSupport.h"
 
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -77,6 +78,16 @@ TEST_F(ConfigurationStore, ConfigurationDirectoryIsSearchedBeforeTheBinaryDirect
     root().writeFile("configuration/OrqConfig.xml", sibling);
     loadInstalled();
     EXPECT_EQ(get("s", "e"), "conf");
+}
+
+TEST_F(ConfigurationStore, ConfigurationDirectoryGoesBeforeTheLastOccurrenceOfTheName) {
+    // A binary directory whose own path holds the file name: only the last one is the file.
+    const std::string bin = root().makeDirectory("OrqConfig.xml/bin");
+    setenv("ORQ_BIN_DIR", bin.c_str(), 1);
+    root().writeFile("OrqConfig.xml/configuration/OrqConfig.xml",
+                     "<c><g><section name='s'><entry name='e' value='found'/></section></g></c>");
+    loadInstalled();
+    EXPECT_EQ(get("s", "e"), "found");
 }
 
 TEST_F(ConfigurationStore, RootAttributesNameCompanyAndRendition) {
@@ -241,6 +252,14 @@ TEST_F(ConfigurationStore, DeclaredEncodingsAreHonoured) {
     // A byte order mark, then the text as UTF-16LE with "é€" as its value.
     const std::string utf16 = std::string("\xFF\xFE", 2) + utf16le(body) +
                               std::string("\xE9\x00\xAC\x20", 4) + utf16le(tail);
+    // The same without a mark, big-endian: "<?xml" itself shows the byte order.
+    std::string utf16be;
+    const std::string swapped = utf16le("<?xml version='1.0' encoding='UTF-16'?>" + body) +
+                                std::string("\xE9\x00\xAC\x20", 4) + utf16le(tail);
+    for (std::size_t i = 0; i + 1 < swapped.size(); i += 2) {
+        utf16be += swapped[i + 1];
+        utf16be += swapped[i];
+    }
     const Case cases[] = {
         {"UTF-8", "<?xml version='1.0' encoding='UTF-8'?>" + body + "\xC3\xA9" + tail, U"\u00E9"},
         {"none", body + "\xC3\xA9\xE2\x82\xAC" + tail, U"\u00E9\u20AC"},
@@ -250,6 +269,7 @@ TEST_F(ConfigurationStore, DeclaredEncodingsAreHonoured) {
         {"windows-1252", "<?xml version='1.0' encoding='windows-1252'?>" + body + "\x80" + tail,
          U"\u20AC"},
         {"UTF-16LE", utf16, U"\u00E9\u20AC"},
+        {"UTF-16BE", utf16be, U"\u00E9\u20AC"},
         {"character reference", body + "&#xE9;&amp;" + tail, U"\u00E9&"},
     };
     for (const Case& c : cases) {
