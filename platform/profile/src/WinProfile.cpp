@@ -166,7 +166,8 @@ std::uint32_t copyList(const std::vector<std::string>& names, char* out, std::ui
     std::size_t used = 0;
     for (const std::string& name : names) {
         if (used + name.size() + 2 > size) {
-            const std::size_t room = size - 2 - used;
+            // The name before may have filled all but the final NUL: nothing more fits then.
+            const std::size_t room = used + 2 <= size ? size - 2 - used : 0;
             std::memcpy(out + used, name.data(), room);
             out[size - 2] = '\0';
             out[size - 1] = '\0';
