@@ -98,15 +98,6 @@ TEST(LocaleString, NothingHappensBeforeTheFirstParse) {
     EXPECT_EQ(std::string(locale.GetCurrentValue().c_str()), "en_US.UTF-8");
 }
 
-TEST(LocaleString, CopiesAreIndependent) {
-    AUT_LocaleString original{I18NString("fr_CA.UTF-8")};
-    original.GetLocaleType();
-    AUT_LocaleString copy = original;
-    copy.StripRegion();
-    EXPECT_EQ(std::string(original.GetCurrentValue().c_str()), "fr_CA.UTF-8");
-    EXPECT_EQ(std::string(copy.GetCurrentValue().c_str()), "fr");
-}
-
 TEST(LocaleString, LongVariantIsKeptWhole) {
     const std::string variant(100000, 'v');
     AUT_LocaleString locale{I18NString(("en_US." + variant + "-_.").c_str())};
