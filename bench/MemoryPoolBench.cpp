@@ -1,7 +1,9 @@
 // The pools' hand-out and release beside what a caller would use instead: malloc, a free list
 // behind std::mutex, and a bare free list reached through an out-of-line call.
+#include "UTLibraryInternal.h"
 #include "UTMemoryPool.h"
 
+#include <BrxThread.h>
 #include <benchmark/benchmark.h>
 #include <cstdlib>
 #include <mutex>
@@ -67,6 +69,21 @@ void BM_ThreadSafePoolGetRelease(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ThreadSafePoolGetRelease);
+
+// What the two locks of a pair cost on their own: the floor under the thread-safe pool.
+void BM_PoolLockTwice(benchmark::State& state) {
+    for (auto _ : state) {
+        {
+            BrxThreadGuard guard(AUTg_PoolLock);
+            benchmark::ClobberMemory();
+        }
+        {
+            BrxThreadGuard guard(AUTg_PoolLock);
+            benchmark::ClobberMemory();
+        }
+    }
+}
+BENCHMARK(BM_PoolLockTwice);
 
 void BM_MallocFree(benchmark::State& state) {
     for (auto _ : state) {
