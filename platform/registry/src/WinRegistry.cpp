@@ -531,14 +531,16 @@ LONG openKey(
         return names.empty() ? newHandle(ref, ref.id, access, result)
                              : (create ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
     }
-    if (!keyExists(database, ref.id)) {
-        return ERROR_KEY_DELETED;
-    }
     std::int64_t id = ref.id;
     std::size_t found = 0;
     int code = walk(database, id, names, found);
     if (code != SQLITE_OK) {
         return resultOf(code);
+    }
+    // A key found below the handle's key proves that one still exists (keys with subkeys are
+    // never deleted), so the common case costs one lookup per name.
+    if ((found == 0 || found < names.size()) && !keyExists(database, ref.id)) {
+        return ERROR_KEY_DELETED;
     }
     if (found == names.size()) {
         if (disposition != nullptr) {
