@@ -20,7 +20,9 @@
 //     null means empty) when the file, the section or the key is missing;
 //   - keyName null: every key name of the section, each NUL-terminated, then one more NUL;
 //   - appName null: every section name of the file, in the same form.
-// A value longer than the buffer is cut to size - 1 bytes. Returns the number of bytes copied,
+// `fileName` is opened as given (a relative name from the current directory); a null or empty
+// name, a directory or an unreadable file count as missing. A value longer than the buffer is
+// cut to size - 1 bytes. Returns the number of bytes copied,
 // without the final NUL (for the lists: size - 2 when the list was cut). Never throws.
 AUTPROFILE_EXPORT std::uint32_t GetPrivateProfileStringA(const char* appName,
                                                          const char* keyName,
