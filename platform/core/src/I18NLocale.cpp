@@ -32,20 +32,9 @@ I18NString asciiString(const char* text) {
     return I18NString(text != nullptr ? text : "");
 }
 
-// Scratch UTF-16 buffers reused by every comparison and case mapping of the thread.
-struct Scratch {
-    std::u16string first;
-    std::u16string second;
-};
-
-Scratch& scratch() {
-    thread_local Scratch buffers;
-    return buffers;
-}
-
-void toUtf16(const I18NString& s, std::u16string& out) {
+i18n::Utf16Buffer utf16(const I18NString& s) {
     const std::u32string& points = s.codePoints();
-    i18n::toUtf16(points.data(), points.data() + points.size(), out);
+    return i18n::Utf16Buffer(points.data(), points.data() + points.size());
 }
 
 } // namespace
@@ -124,22 +113,17 @@ const char* I18NLocale::getName() const {
 }
 
 int I18NLocale::compare(const I18NString& a, const I18NString& b) const {
-    if (a == b) {
-        return 0;
-    }
     icu::Collator* collator = f_impl->master ? f_impl->threadCollator() : nullptr;
     if (collator == nullptr) {
         return a < b ? -1 : 1;
     }
-    Scratch& buffers = scratch();
-    toUtf16(a, buffers.first);
-    toUtf16(b, buffers.second);
+    const i18n::Utf16Buffer first = utf16(a);
+    const i18n::Utf16Buffer second = utf16(b);
     UErrorCode status = U_ZERO_ERROR;
-    const UCollationResult result =
-        collator->compare(reinterpret_cast<const UChar*>(buffers.first.data()),
-                          static_cast<int32_t>(buffers.first.size()),
-                          reinterpret_cast<const UChar*>(buffers.second.data()),
-                          static_cast<int32_t>(buffers.second.size()), status);
+    const UCollationResult result = collator->compare(
+        reinterpret_cast<const UChar*>(first.data()), static_cast<int32_t>(first.length()),
+        reinterpret_cast<const UChar*>(second.data()), static_cast<int32_t>(second.length()),
+        status);
     if (U_FAILURE(status)) {
         return a < b ? -1 : 1;
     }
@@ -154,28 +138,27 @@ void mapCase(I18NString& s, const char* localeId, CaseMapping mapping) {
     if (s.empty()) {
         return;
     }
-    Scratch& buffers = scratch();
-    toUtf16(s, buffers.first);
-    const auto sourceLength = static_cast<int32_t>(buffers.first.size());
+    const i18n::Utf16Buffer source = utf16(s);
+    const auto sourceLength = static_cast<int32_t>(source.length());
+    const auto* sourceUnits = reinterpret_cast<const UChar*>(source.data());
     // Full case mapping may grow the text ("ß" -> "SS"); retry once with the exact size.
-    buffers.second.resize(buffers.first.size() + 16);
+    std::u16string mapped(source.length() + 16, u'\0');
     UErrorCode status = U_ZERO_ERROR;
-    int32_t length = mapping(
-        reinterpret_cast<UChar*>(&buffers.second[0]), static_cast<int32_t>(buffers.second.size()),
-        reinterpret_cast<const UChar*>(buffers.first.data()), sourceLength, localeId, &status);
+    int32_t length =
+        mapping(reinterpret_cast<UChar*>(&mapped[0]), static_cast<int32_t>(mapped.size()),
+                sourceUnits, sourceLength, localeId, &status);
     if (status == U_BUFFER_OVERFLOW_ERROR) {
-        buffers.second.resize(static_cast<std::size_t>(length));
+        mapped.resize(static_cast<std::size_t>(length));
         status = U_ZERO_ERROR;
-        length = mapping(reinterpret_cast<UChar*>(&buffers.second[0]), length,
-                         reinterpret_cast<const UChar*>(buffers.first.data()), sourceLength,
+        length = mapping(reinterpret_cast<UChar*>(&mapped[0]), length, sourceUnits, sourceLength,
                          localeId, &status);
     }
     if (U_FAILURE(status)) {
         return; // only a broken ICU fails here; the text stays as it was
     }
-    std::u32string mapped;
-    i18n::appendUtf16(mapped, buffers.second.data(), buffers.second.data() + length);
-    s.codePoints().swap(mapped);
+    std::u32string result;
+    i18n::appendUtf16(result, mapped.data(), mapped.data() + length);
+    s.codePoints().swap(result);
 }
 
 } // namespace
