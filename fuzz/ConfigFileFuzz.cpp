@@ -10,22 +10,36 @@
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
 // One installation for the whole run: <tmp>/bin is ORQ_BIN_DIR, the file goes to
-// <tmp>/configuration.
-const std::string& configFile() {
-    static const std::string file = [] {
+// <tmp>/configuration. Removed at exit.
+struct Installation {
+    std::string root;
+    std::string file;
+
+    Installation() {
         char pattern[] = "/tmp/ConfigFileFuzz.XXXXXX";
-        const std::string root = mkdtemp(pattern);
+        root = mkdtemp(pattern);
         mkdir((root + "/bin").c_str(), 0700);
         mkdir((root + "/configuration").c_str(), 0700);
         setenv("ORQ_BIN_DIR", (root + "/bin").c_str(), 1);
-        return root + "/configuration/OrqConfig.xml";
-    }();
-    return file;
+        file = root + "/configuration/OrqConfig.xml";
+    }
+    ~Installation() {
+        unlink(file.c_str());
+        rmdir((root + "/configuration").c_str());
+        rmdir((root + "/bin").c_str());
+        rmdir(root.c_str());
+    }
+};
+
+const std::string& configFile() {
+    static const Installation installation;
+    return installation.file;
 }
 
 // Every node of the document, depth first, with an explicit stack: deep input must not
@@ -63,6 +77,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort(); // a refused document is empty and says why
     }
 
+    // A store that exists belongs to an initialized library in this process: leave it be.
+    if (AUT_I_Configuration::GetConfiguration() != nullptr) {
+        return 0;
+    }
     FILE* file = std::fopen(configFile().c_str(), "wb");
     if (file == nullptr) {
         return 0;
