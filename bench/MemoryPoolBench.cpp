@@ -1,11 +1,15 @@
 // The pools' hand-out and release beside what a caller would use instead: malloc, a free list
-// behind std::mutex, and a bare free list reached through an out-of-line call.
+// behind std::mutex, a bare free list reached through an out-of-line call, the standard pool
+// resources and boost::pool.
 #include "UTLibraryInternal.h"
 #include "UTMemoryPool.h"
 
 #include <BrxThread.h>
+#include <atomic>
 #include <benchmark/benchmark.h>
+#include <boost/pool/pool.hpp>
 #include <cstdlib>
+#include <memory_resource>
 #include <mutex>
 #include <new>
 
@@ -85,6 +89,19 @@ void BM_PoolLockTwice(benchmark::State& state) {
 }
 BENCHMARK(BM_PoolLockTwice);
 
+// The least any lock can cost: two exchanges and two release stores, what a pair would pay for
+// a lock of its own that is never contended.
+void BM_AtomicExchangeTwice(benchmark::State& state) {
+    std::atomic<int> flag{0};
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(flag.exchange(1, std::memory_order_acquire));
+        flag.store(0, std::memory_order_release);
+        benchmark::DoNotOptimize(flag.exchange(1, std::memory_order_acquire));
+        flag.store(0, std::memory_order_release);
+    }
+}
+BENCHMARK(BM_AtomicExchangeTwice);
+
 void BM_MallocFree(benchmark::State& state) {
     for (auto _ : state) {
         void* block = std::malloc(kBlockSize);
@@ -123,6 +140,37 @@ void BM_BareFreeListGetRelease(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_BareFreeListGetRelease);
+
+// The standard library's pools behind their virtual interface, with and without a lock.
+template <class Resource> void pmrGetRelease(benchmark::State& state) {
+    Resource resource;
+    for (auto _ : state) {
+        void* block = resource.allocate(kBlockSize, alignof(void*));
+        benchmark::DoNotOptimize(block);
+        resource.deallocate(block, kBlockSize, alignof(void*));
+    }
+}
+
+void BM_PmrUnsynchronizedPoolGetRelease(benchmark::State& state) {
+    pmrGetRelease<std::pmr::unsynchronized_pool_resource>(state);
+}
+BENCHMARK(BM_PmrUnsynchronizedPoolGetRelease);
+
+void BM_PmrSynchronizedPoolGetRelease(benchmark::State& state) {
+    pmrGetRelease<std::pmr::synchronized_pool_resource>(state);
+}
+BENCHMARK(BM_PmrSynchronizedPoolGetRelease);
+
+// boost::pool inlines both calls into the loop: the same work as the plain pool, no call.
+void BM_BoostPoolGetRelease(benchmark::State& state) {
+    boost::pool<> pool(kBlockSize, kChunkSize / kBlockSize);
+    for (auto _ : state) {
+        void* block = pool.malloc();
+        benchmark::DoNotOptimize(block);
+        pool.free(block);
+    }
+}
+BENCHMARK(BM_BoostPoolGetRelease);
 
 // ---- A batch out, then back: the list is walked, and malloc leaves its per-thread cache ---
 

@@ -171,6 +171,60 @@ void BM_NestedSubstitute200(benchmark::State& state) {
 }
 BENCHMARK(BM_NestedSubstitute200);
 
+// ---- Cost against text length: one placeholder every eleven characters, "{0}".."{F}" in turn,
+// as in the 200-character text ----
+
+I18NString textOfLength(std::size_t length) {
+    std::string text;
+    for (int i = 0;; i = (i + 1) % 16) {
+        const std::string segment = std::string("filler ") + kPlaceholders[i] + " ";
+        if (text.size() + segment.size() > length) {
+            break;
+        }
+        text += segment;
+    }
+    text.resize(length, '.');
+    return I18NString(text.c_str());
+}
+
+void BM_SimpleSubstituteLength(benchmark::State& state) {
+    const std::vector<I18NString>& p = fixture().parameters;
+    const I18NString source = textOfLength(static_cast<std::size_t>(state.range(0)));
+    for (auto _ : state) {
+        I18NString text = source;
+        AUT_SimpleSubstituteText(text, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8], p[9],
+                                 p[10], p[11], p[12], p[13], p[14], p[15]);
+        benchmark::DoNotOptimize(text);
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_SimpleSubstituteLength)->Arg(50)->Arg(200)->Arg(1000)->Arg(5000);
+
+void BM_SixteenFindLength(benchmark::State& state) {
+    const std::vector<I18NString>& p = fixture().parameters;
+    const I18NString source = textOfLength(static_cast<std::size_t>(state.range(0)));
+    for (auto _ : state) {
+        I18NString text = source;
+        sixteenFind(text, p);
+        benchmark::DoNotOptimize(text);
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_SixteenFindLength)->Arg(50)->Arg(200)->Arg(1000)->Arg(5000);
+
+void BM_PlainOneScanLength(benchmark::State& state) {
+    const Fixture& f = fixture();
+    const std::u32string source =
+        textOfLength(static_cast<std::size_t>(state.range(0))).codePoints();
+    for (auto _ : state) {
+        std::u32string text = source;
+        text = plainOneScan(text, f.plainParameters);
+        benchmark::DoNotOptimize(text);
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_PlainOneScanLength)->Arg(50)->Arg(200)->Arg(1000)->Arg(5000);
+
 void BM_HashText100(benchmark::State& state) {
     const Fixture& f = fixture();
     for (auto _ : state) {
