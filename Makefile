@@ -16,6 +16,8 @@ PACKAGES = cmake ninja-build g++ pkg-config libicu-dev libpugixml-dev liblog4cxx
            libsqlite3-dev libinih-dev libgtest-dev libgmock-dev libbenchmark-dev \
            libspdlog-dev libboost-dev
 FUZZ_PACKAGES = clang libclang-rt-14-dev
+# Only for make bench: Debian's Python runs bench/report.py, gnuplot draws the plot.
+BENCH_PACKAGES = python3 gnuplot-nox
 
 .PHONY: all deps fuzz-deps configure build test demo bench fuzz install clean
 
@@ -47,10 +49,13 @@ test: build
 demo: build
 	$(BUILD)/bin/aut demo
 
+# Release build of its own, every benchmark with repetitions, then bench/REPORT.md and the plot.
 bench: deps
-	cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DAUT_BUILD_TESTS=OFF
-	cmake --build build-release -j $(JOBS)
-	bench/run.sh build-release
+	@$(MAKE) --no-print-directory deps PACKAGES="$(BENCH_PACKAGES)"
+	cmake -S . -B build-bench-rel -G Ninja -DCMAKE_BUILD_TYPE=Release -DAUT_BUILD_TESTS=OFF \
+	    -DAUT_BUILD_BENCH=ON $(CMAKE_ARGS)
+	cmake --build build-bench-rel -j $(JOBS)
+	bench/run.sh build-bench-rel
 
 fuzz: deps fuzz-deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
