@@ -9,6 +9,7 @@
 #include <I18NConverter.h>
 #include <WinProfile.h>
 #include <WinRegistry.h>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -95,8 +96,13 @@ void AUT_UserConfigurationWin32::Initialize() {
 }
 
 HKEY AUT_UserConfigurationWin32::GetProfileKey(unsigned long access) {
+    // A caller may have cast any number into the selector; read it as the number it holds,
+    // since ERootKey has no fixed underlying type and values beyond 0 and 1 are not its own.
+    int selector = 0;
+    static_assert(sizeof(selector) == sizeof(f_rootKey), "the selector is stored as an int");
+    std::memcpy(&selector, &f_rootKey, sizeof(selector));
     HKEY root = nullptr;
-    switch (f_rootKey) {
+    switch (selector) {
     case kRootKeyLocalMachine:
         root = HKEY_LOCAL_MACHINE;
         break;

@@ -103,6 +103,7 @@ TEST_F(RegistryTest, KeysAreCreatedAlongThePathAndFoundInAnyLetterCase) {
     HKEY product = nullptr;
     EXPECT_EQ(RegOpenKeyExA(morvex, "Product", 0, KEY_READ, &product), ERROR_SUCCESS);
     EXPECT_EQ(getDword(product, "Count", 0), 7u);
+    RegCloseKey(product);
     EXPECT_EQ(RegOpenKeyExA(morvex, "Missing", 0, KEY_READ, &product), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(product, nullptr);
     for (HKEY open : {software, morvex}) {
@@ -111,7 +112,9 @@ TEST_F(RegistryTest, KeysAreCreatedAlongThePathAndFoundInAnyLetterCase) {
     // The other root is another file and knows nothing of it.
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_READ, &product),
               ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(create(HKEY_LOCAL_MACHINE, "Software", KEY_READ, &error) != nullptr, true);
+    HKEY machine = create(HKEY_LOCAL_MACHINE, "Software", KEY_READ, &error);
+    EXPECT_EQ(error, ERROR_SUCCESS);
+    RegCloseKey(machine);
     EXPECT_TRUE(std::ifstream(f_user).good());
     EXPECT_TRUE(std::ifstream(f_machine).good());
 }
