@@ -1,0 +1,39 @@
+#pragma once
+// Helpers of the reliability suites (faults, crashes, load, threads): child processes, the
+// file-mode logging set-up, and reading log files back record by record.
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace reliability {
+
+using Entries = std::vector<std::pair<std::string, std::string>>;
+
+// "OrqConfig.xml" text that puts logging into file mode, writing `logFile` (the family's
+// name, "<dir>/<base>.log"), with further entries of the section "Logging".
+std::string FileModeConfiguration(const std::string& logFile, const Entries& extra = {});
+
+// Runs `body` in a forked child and gives what it returned ("" means success), "hung" when it
+// has not ended within `seconds` (it is then killed), or "child failed: ..." when it died.
+std::string RunInChild(const std::function<std::string()>& body, int seconds);
+
+std::vector<std::string> SplitLines(const std::string& text);
+
+// Full paths of the files in `directory` whose names begin with `prefix`, sorted by name (the
+// log family's names sort oldest first within a day).
+std::vector<std::string> FilesWithPrefix(const std::string& directory, const std::string& prefix);
+
+// The texts of a log file's records: each line after its time stamp and indentation. The
+// process id line that starts a file is checked and left out.
+struct LogFileContent {
+    std::vector<std::string> records;
+    bool startsWithProcessId = false; // "PID#\t<digits>" as the first line
+    bool endsWithNewline = false;     // an empty file counts as ended
+};
+LogFileContent ReadLogFile(const std::string& path);
+
+// The resident set size of this process in KiB, from /proc/self/statm.
+long ResidentKiB();
+
+} // namespace reliability
