@@ -2,15 +2,27 @@
 #include "UTLogFileInternal.h"
 #include "UTLogFrameworkInternal.h"
 
+#include <BrxThread.h>
 #include <climits>
 #include <map>
+#include <memory>
+#include <mrvipf2.h>
 
-// What the library keeps per component for the framework: the names its loggers go by. The
-// framework's logger handles and the reusable record objects join them with the framework
-// layer.
+namespace {
+
+// The framework's record number and trace action for records of the library.
+constexpr long kRecordNumber = 827;
+constexpr unsigned char kTraceAction = 3;
+
+} // namespace
+
+// What the library keeps per component for the framework: its two loggers (the framework's)
+// and one reusable record for each (the library's).
 struct FrameworkComponent {
-    I18NString f_traceLoggerName;
-    I18NString f_auditLoggerName;
+    LogTypedLogger* f_traceLogger = nullptr;
+    LogTypedLogger* f_auditLogger = nullptr;
+    std::unique_ptr<LogTraceIndication> f_traceRecord;
+    std::unique_ptr<LogAuditIndication> f_auditRecord;
 };
 
 struct FrameworkLogState {
@@ -44,32 +56,106 @@ void FrameworkDeleteMaps() {
     AUTg_LogState.f_framework = nullptr;
 }
 
-void FrameworkInitComponent(const I18NString& componentName) {
+namespace {
+
+FrameworkComponent& Component(const I18NString& componentName) {
     FrameworkCreateMaps();
-    auto& components = AUTg_LogState.f_framework->f_components;
-    if (components.find(componentName) == components.end()) {
-        components.emplace(componentName,
-                           FrameworkComponent{FrameworkTraceLoggerName(componentName),
-                                              FrameworkAuditLoggerName(componentName)});
-    }
+    return AUTg_LogState.f_framework->f_components[componentName];
 }
 
-// Without the framework's answers the probes give what file mode reads, so a component logs
-// at the same levels in both modes.
+} // namespace
+
+void FrameworkInitComponent(const I18NString& componentName) {
+    FrameworkComponent& component = Component(componentName);
+    if (component.f_traceRecord) {
+        return;
+    }
+    const I18NString key = FrameworkKey(componentName);
+    const I18NString zero("0");
+    component.f_traceLogger = static_cast<LogTypedLogger*>(LogTypedLogger::getInstance(
+        FrameworkTraceLoggerName(componentName), I18NString("LogTraceIndication")));
+    component.f_traceRecord.reset(new LogTraceIndication(key, kRecordNumber));
+    component.f_traceRecord->setSessionID(zero);
+    component.f_traceRecord->setRequestID(zero);
+    component.f_traceRecord->setSubRequestID(zero);
+    component.f_traceRecord->setStepID(zero);
+    component.f_traceRecord->setAction(kTraceAction);
+    component.f_traceRecord->setObject(key);
+
+    component.f_auditLogger = static_cast<LogTypedLogger*>(LogTypedLogger::getInstance(
+        FrameworkAuditLoggerName(componentName), I18NString("LogAuditIndication")));
+    component.f_auditRecord.reset(new LogAuditIndication(key, kRecordNumber));
+    component.f_auditRecord->setSessionID(zero);
+    component.f_auditRecord->setRequestID(zero);
+    component.f_auditRecord->setSubRequestID(zero);
+    component.f_auditRecord->setStepID(zero);
+}
+
 AUT_I_LogFile::ELogLevel FrameworkProbeTraceLevel(const I18NString& componentName) {
-    return ConfiguredTraceLevel(componentName);
+    FrameworkInitComponent(componentName);
+    const LogTypedLogger* logger = Component(componentName).f_traceLogger;
+    // The first framework level the logger takes decides: the lower it is, the more detail.
+    struct Probe {
+        long frameworkLevel;
+        AUT_I_LogFile::ELogLevel level;
+    };
+    static const Probe probes[] = {
+        {INT_MIN, AUT_I_LogFile::kLogLevelTrace11}, {10000, AUT_I_LogFile::kLogLevelTrace10},
+        {20000, AUT_I_LogFile::kLogLevelTrace3},    {30000, AUT_I_LogFile::kLogLevelTrace2},
+        {40000, AUT_I_LogFile::kLogLevelTrace1},    {50000, AUT_I_LogFile::kLogLevelTrace1},
+    };
+    for (const Probe& probe : probes) {
+        if (logger->isEnabled(probe.frameworkLevel) != 0) {
+            return probe.level;
+        }
+    }
+    return AUT_I_LogFile::kLogLevelTrace0;
 }
 
 AUT_I_LogFile::ELogLevel FrameworkProbeAuditLevel(const I18NString& componentName) {
-    return ConfiguredAuditLevel(componentName);
+    FrameworkInitComponent(componentName);
+    const LogTypedLogger* logger = Component(componentName).f_auditLogger;
+    struct Probe {
+        long frameworkLevel;
+        AUT_I_LogFile::ELogLevel level;
+    };
+    static const Probe probes[] = {
+        {INT_MIN, AUT_I_LogFile::kLogLevelAudit5}, {10000, AUT_I_LogFile::kLogLevelAudit5},
+        {20000, AUT_I_LogFile::kLogLevelAudit4},   {30000, AUT_I_LogFile::kLogLevelAudit3},
+        {40000, AUT_I_LogFile::kLogLevelAudit2},   {50000, AUT_I_LogFile::kLogLevelAudit1},
+    };
+    for (const Probe& probe : probes) {
+        if (logger->isEnabled(probe.frameworkLevel) != 0) {
+            return probe.level;
+        }
+    }
+    return AUT_I_LogFile::kLogLevelAudit0;
 }
 
-void FrameworkSendRecord(const I18NString& /*componentName*/,
-                         AUT_I_LogFile::ELogType /*type*/,
-                         AUT_I_LogFile::ELogLevel /*level*/,
-                         const I18NString& /*text*/,
-                         const I18NString& /*sessionId*/,
-                         const I18NString& /*requestId*/) {
-    // No framework to receive it yet: the record is dropped, as the framework drops records
-    // that no appender takes.
+void FrameworkSendRecord(const I18NString& componentName,
+                         AUT_I_LogFile::ELogType type,
+                         AUT_I_LogFile::ELogLevel level,
+                         const I18NString& text,
+                         const I18NString& sessionId,
+                         const I18NString& requestId) {
+    if (type != AUT_I_LogFile::kLogTypeTrace && type != AUT_I_LogFile::kLogTypeAudit) {
+        return;
+    }
+    FrameworkInitComponent(componentName);
+    FrameworkComponent& component = Component(componentName);
+    if (type == AUT_I_LogFile::kLogTypeTrace) {
+        LogTraceIndication& record = *component.f_traceRecord;
+        record.setThreadID(BrxThread::currentThreadId());
+        record.setLevel(kFrameworkLevels[level]);
+        record.setMessage(text);
+        component.f_traceLogger->log(&record);
+        return;
+    }
+    LogAuditIndication& record = *component.f_auditRecord;
+    record.setThreadID(BrxThread::currentThreadId());
+    record.setLevel(kFrameworkLevels[level]);
+    record.setSessionID(sessionId);
+    record.setRequestID(requestId);
+    record.setLogData(text);
+    component.f_auditLogger->log(&record);
 }

@@ -2,10 +2,8 @@
 // The framework branch of the log file writer: per-component loggers and reusable records of
 // the platform's logging framework, the level probes, and sending one record. All calls run
 // with AUTg_LogLock held.
-//
-// The framework layer is not wired in yet: components are set up and named as the framework
-// will know them, the probes give the levels that file mode reads from the configuration, and
-// records sent here are not written anywhere.
+// The loggers belong to the framework and live until the process ends; the record objects
+// are the library's and go with FrameworkDeleteMaps.
 #include "UTI_LogFile.h"
 
 #include <I18NString.h>

@@ -46,6 +46,8 @@ public:
             wakeOne();
         }
     }
+    // The flag it was made with.
+    int getFlag() const { return f_flag; }
     bool isHeldByCurrentThread() const {
         return f_owner.load(std::memory_order_relaxed) == holderId();
     }
