@@ -1,100 +1,81 @@
 // aut: looks at and drives the library's files from the command line.
-#include "AUTInitialize.h"
+#include "Commands.h"
 
-#include <BrxConfiguration.h>
 #include <BrxException.h>
-
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
 
-#include <sys/stat.h>
-
 namespace {
 
-constexpr const char* kConsumer = "aut";
+using namespace auttool;
+
+const Command kCommands[] = {
+    {"demo", "start the library on a demonstration installation and report", kDemoHelp, &runDemo},
+    {"config", "show the engine configuration (OrqConfig.xml)", kConfigHelp, &runConfig},
+    {"settings", "read and change the registry user configuration", kSettingsHelp, &runSettings},
+    {"log", "write one record through the library's logging", kLogHelp, &runLog},
+    {"logs", "list, locate and read the library's log files", kLogsHelp, &runLogs},
+    {"message", "show a numbered message of a catalog", kMessageHelp, &runMessage},
+    {"locale", "parse a locale name into its parts", kLocaleHelp, &runLocale},
+    {"hash", "hash a text as the library does", kHashHelp, &runHash},
+    {"diff", "compare two files and write a report", kDiffHelp, &runDiff},
+};
 
 void usage(FILE* out) {
-    std::fprintf(out,
-                 "usage: aut <command> [options]\n"
-                 "\n"
-                 "commands:\n"
-                 "  demo    start the library on a demonstration installation and report\n"
-                 "\n"
-                 "Run 'aut <command> --help' for a command's options.\n");
+    std::fprintf(out, "usage: aut <command> [options] [arguments]\n\ncommands:\n");
+    for (const Command& command : kCommands) {
+        std::fprintf(out, "  %-9s %s\n", command.name, command.summary);
+    }
+    std::fprintf(out, "\nRun 'aut <command> --help' for a command's options and arguments.\n"
+                      "The installation is $ORQ_BIN_DIR, else the directory of libaut.\n");
 }
 
-// The demonstration installation: $ORQ_BIN_DIR when set, else one in the build tree.
-std::string prepareDemoInstallation() {
-    const char* configured = std::getenv("ORQ_BIN_DIR");
-    if (configured != nullptr && *configured != '\0') {
-        return configured;
-    }
-    const std::string root = AUT_DEMO_ROOT;
-    for (const std::string& dir : {root, root + "/bin", root + "/configuration", root + "/logs"}) {
-        mkdir(dir.c_str(), 0755);
-    }
-    setenv("ORQ_BIN_DIR", (root + "/bin").c_str(), 1);
-    return root + "/bin";
-}
-
-int runDemo(int argc, char** argv) {
-    for (int i = 0; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0) {
-            std::printf("usage: aut demo\n\nStarts the library as a consumer on a demonstration "
-                        "installation, reports what it did, and stops it again.\n");
+int run(const Command& command, Args& args) {
+    const std::string prefix = std::string("aut ") + command.name + ": ";
+    try {
+        if (wantsHelp(args)) {
+            std::fputs(command.help, stdout);
             return 0;
         }
-        std::fprintf(stderr, "aut demo: unknown option '%s'\n", argv[i]);
+        return command.run(args);
+    } catch (const Misuse& misuse) {
+        std::fprintf(stderr, "%s%s (see 'aut %s --help')\n", prefix.c_str(), misuse.what(),
+                     command.name);
         return 2;
+    } catch (const Failure& failure) {
+        std::fprintf(stderr, "%s%s\n", prefix.c_str(), failure.what());
+    } catch (const BrxException& error) {
+        // The library's messages, with the code that names the area that failed.
+        std::fprintf(stderr, "%s%s (error %ld)\n", prefix.c_str(), oneLine(error.what()).c_str(),
+                     error.getErrorCode());
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s%s\n", prefix.c_str(), oneLine(error.what()).c_str());
     }
-    const std::string binDir = prepareDemoInstallation();
-    std::printf("installation binary directory: %s\n", binDir.c_str());
-
-    const long started = AUT_Initialize(kConsumer);
-    if (started != 0) {
-        std::fprintf(stderr, "aut demo: the library did not start (status %ld)\n", started);
-        return 1;
-    }
-    std::printf("started the library as consumer '%s' (registrations: %ld)\n", kConsumer,
-                AUT_GetInitializeCount());
-
-    I18NString configPath("OrqConfig.xml");
-    BrxConfigurationFactory::getInstance().resolveInstallPath(configPath);
-    std::printf("engine configuration file: %s\n", configPath.c_str());
-
-    const long again = AUT_Initialize("aut-second");
-    std::printf("a second consumer registered (status %ld, registrations: %ld)\n", again,
-                AUT_GetInitializeCount());
-    AUT_Terminate("aut-second");
-
-    const long stopped = AUT_Terminate(kConsumer);
-    std::printf("stopped the library (status %ld, registrations: %ld)\n", stopped,
-                AUT_GetInitializeCount());
-    const long extra = AUT_Terminate(kConsumer);
-    std::printf("one termination too many answers status %ld (not initialized)\n", extra);
-    return stopped == 0 ? 0 : 1;
+    return 1;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        usage(argc < 2 ? stderr : stdout);
-        return argc < 2 ? 2 : 0;
-    }
-    try {
-        const std::string command = argv[1];
-        if (command == "demo") {
-            return runDemo(argc - 2, argv + 2);
-        }
-        std::fprintf(stderr, "aut: unknown command '%s'\n", argv[1]);
+    if (argc < 2) {
         usage(stderr);
         return 2;
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "aut: %s\n", error.what());
-        return 1;
     }
+    const std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        usage(stdout);
+        return 0;
+    }
+    for (const Command& command : kCommands) {
+        if (name == command.name) {
+            Args args(argv + 2, argv + argc);
+            const int status = run(command, args);
+            std::fflush(stdout);
+            return std::ferror(stdout) ? 1 : status;
+        }
+    }
+    std::fprintf(stderr, "aut: unknown command '%s' (see 'aut --help')\n", name.c_str());
+    return 2;
 }
