@@ -12,7 +12,7 @@ set logscale x 2
 set logscale y 10
 set format y "%.0s%c"
 set grid xtics ytics mytics
-set key top right
+set key bottom left opaque box
 set xrange [24:2800]
 plot for [column=2:5] datafile using 1:column with linespoints linewidth 2 pointsize 1.3 \
      title columnhead(column)
