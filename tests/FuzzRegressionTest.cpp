@@ -32,6 +32,7 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <memory>
+#include <ostream>
 #include <set>
 #include <string>
 #include <sys/mman.h>
@@ -147,6 +148,11 @@ struct FuzzTarget {
     TestOneInput testOneInput;
     Initialize initialize;
 };
+
+// ctest shows the parameter beside each test's name.
+void PrintTo(const FuzzTarget& target, std::ostream* out) {
+    *out << target.name;
+}
 
 #define AUT_FUZZ_TARGET(prefix)                                                                    \
     FuzzTarget {                                                                                   \
