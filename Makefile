@@ -67,4 +67,4 @@ install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
-	rm -rf $(BUILD) build-release build-fuzz build-asan build-tsan
+	rm -rf $(BUILD) build-bench-rel build-fuzz build-asan build-tsan
