@@ -448,6 +448,26 @@ TEST_F(ToolTest, DemoRotatesAndCountsAgree) {
     EXPECT_EQ(RecordsIn(again.files[0].first), again.written);
 }
 
+TEST_F(ToolTest, DemoRunsAgainOnAFullLogDirectory) {
+    // 101 files of an earlier day: more than the 100 kept, so the new file's rotation deletes
+    // the two oldest and the family is back at the limit.
+    for (int i = 1; i <= 101; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof(name), "logs/Orq_20000101_%04d.log", i);
+        f_root.writeFile(name, "");
+    }
+    const Result result = Run({"demo", "--records", "10"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("log files of the family on disk: 100 "), std::string::npos)
+        << result.out;
+    struct stat status {};
+    EXPECT_NE(stat(f_root.file("logs/Orq_20000101_0002.log").c_str(), &status), 0);
+    EXPECT_EQ(stat(f_root.file("logs/Orq_20000101_0003.log").c_str(), &status), 0);
+    const DemoReport report = ParseDemo(result.out);
+    ASSERT_EQ(report.files.size(), 1u);
+    EXPECT_NE(report.files[0].first.find("_0001.log"), std::string::npos);
+}
+
 TEST_F(ToolTest, DemoKeepsAnInstallationsOwnConfiguration) {
     // Framework mode, as the installation says: the demo runs and makes no log files.
     const std::string own = "<OrqConfig><g><section name=\"Engine\">"

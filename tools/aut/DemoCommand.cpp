@@ -248,15 +248,17 @@ long writeAll(int records) {
         box.SetTitle("aut demo: writing records");
         box.SetDialogType(AUT_I_ProgressBox::kProgressBoxTypesDoubleBar);
         box.SetTopLimit(records);
+        box.SetTopInfoText(AUT_ToString(records) + " records from " +
+                           AUT_ToString(kComponentCount) + " threads");
         box.SetBottomBarDisplay(AUT_I_ProgressBox::kProgressBoxDisplayAnimated);
         std::vector<I18NString> files;
         for (int done = 0; done < records;) {
             done = progress.load(std::memory_order_relaxed);
-            box.SetTopValue(done);
-            box.SetTopStatusText(AUT_ToString(done) + " of " + AUT_ToString(records));
             AUT_I_LogFile::GetLogFileNames(files, true);
-            box.SetBottomStatusText(files.empty() ? I18NString("the logging framework")
+            box.SetBottomStatusText(files.empty() ? I18NString("to the logging framework")
                                                   : "log file " + files.back());
+            // The value last: a drawing it sets off shows the file it went to as well.
+            box.SetTopValue(done);
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     }
@@ -271,19 +273,39 @@ long writeAll(int records) {
 }
 
 // Lists this run's files with their record counts; false when they disagree with `written`.
+// A run long enough to make more files than the library keeps loses its first ones to the
+// rotation's pruning: their records can no longer be counted.
 bool reportLogFiles(long written) {
     std::vector<I18NString> names;
     AUT_I_LogFile::GetLogFileNames(names, true);
     std::printf("\nlog files made by this run, oldest first:\n");
     long counted = 0;
+    std::size_t deleted = 0;
     LogFileSummary newest;
-    for (const I18NString& name : names) {
-        newest = readLogFile(narrow(name));
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string name = narrow(names[i]);
+        struct stat status {};
+        if (stat(name.c_str(), &status) != 0) {
+            ++deleted;
+            continue;
+        }
+        newest = readLogFile(name);
         counted += static_cast<long>(newest.records);
-        std::printf("  %s  %zu records\n", name.c_str(), newest.records);
+        // A long run lists its first and last files only.
+        if (names.size() - deleted <= 12 || i + 3 >= names.size() || i < deleted + 3) {
+            std::printf("  %s  %zu records\n", name.c_str(), newest.records);
+        } else if (i == deleted + 3) {
+            std::printf("  ...\n");
+        }
     }
-    std::printf("  total: %ld records in %zu file%s; the demo wrote %ld\n", counted, names.size(),
-                names.size() == 1 ? "" : "s", written);
+    if (deleted > 0) {
+        std::printf("  %zu older files of this run were deleted by the rotation\n", deleted);
+        std::printf("  total: %ld records in the %zu files left; the demo wrote %ld\n", counted,
+                    names.size() - deleted, written);
+    } else {
+        std::printf("  total: %ld records in %zu file%s; the demo wrote %ld\n", counted,
+                    names.size(), names.size() == 1 ? "" : "s", written);
+    }
     const std::vector<std::string> family = existingLogFiles();
     std::printf("log files of the family on disk: %zu (the oldest beyond %lu are deleted)\n",
                 family.size(), AUT_I_LogFile::GetLogFileFileCountLimit());
@@ -300,7 +322,7 @@ bool reportLogFiles(long written) {
             std::printf("  %s\n", lines[i].c_str());
         }
     }
-    return counted == written;
+    return deleted > 0 || counted == written;
 }
 
 } // namespace
