@@ -2,12 +2,22 @@
 #include "TerminalProgressBox.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace auttool {
 
 namespace {
+
+// A terminal that understands cursor movement: "dumb" ones (editors' shells) print the
+// control sequences as text.
+bool IsCapableTerminal(std::FILE* out) {
+    const char* term = std::getenv("TERM");
+    return isatty(fileno(out)) != 0 && term != nullptr && *term != '\0' &&
+           std::strcmp(term, "dumb") != 0;
+}
 
 constexpr int kBarWidth = 30;
 constexpr const char* kEraseLine = "\r\033[K";
@@ -27,7 +37,7 @@ std::vector<std::string> Characters(const std::string& text) {
 } // namespace
 
 TerminalProgressBox::TerminalProgressBox()
-    : TerminalProgressBox(stderr, isatty(fileno(stderr)) != 0, std::chrono::milliseconds(200), [] {
+    : TerminalProgressBox(stderr, IsCapableTerminal(stderr), std::chrono::milliseconds(200), [] {
         return std::chrono::steady_clock::now();
     }) {}
 

@@ -11,11 +11,11 @@
 
 namespace auttool {
 
-// Draws on `out` only when `out` is a terminal (isatty), so that output piped or redirected
-// to a file gets no control sequences; otherwise every operation only records its value.
-// A change is drawn at once when the last drawing is at least the interval old; changes in
-// between are drawn with the next one that passes, or by Finish. Finish (also run by the
-// destructor) draws the last state and erases the box, leaving the cursor where it began.
+// Draws on `out` only when `out` is a terminal (isatty, and $TERM set and not "dumb"), so
+// that output piped or redirected to a file gets no control sequences; otherwise every operation
+// only records its value. A change is drawn at once when the last drawing is at least the interval
+// old; changes in between are drawn with the next one that passes, or by Finish. Finish (also run
+// by the destructor) draws the last state and erases the box, leaving the cursor where it began.
 // Not thread-safe: one thread drives a box.
 //
 // How the values show: a bar in kProgressBoxDisplayPercent is "[####....]  45%" of its value
