@@ -81,7 +81,9 @@ std::vector<Report> RunAndKill(const std::function<void(int)>& body,
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the child ended early";
     // Reports are written whole (fewer bytes than PIPE_BUF), so the stream splits evenly.
     std::vector<Report> reports(bytes.size() / sizeof(Report));
-    std::memcpy(reports.data(), bytes.data(), reports.size() * sizeof(Report));
+    if (!reports.empty()) {
+        std::memcpy(reports.data(), bytes.data(), reports.size() * sizeof(Report));
+    }
     return reports;
 }
 
