@@ -102,7 +102,23 @@ void AppendTimeStamp(LogFileState& state) {
 // before this returns, so there is nothing left to flush. The logging lock already serializes
 // the stream, hence the unlocked call.
 bool WriteRecordLine(std::FILE* file, const RecordBuffer& record) {
-    return fwrite_unlocked(record.data(), 1, record.size(), file) == record.size();
+    const std::size_t written = fwrite_unlocked(record.data(), 1, record.size(), file);
+    if (written == record.size()) {
+        return true;
+    }
+    // A full disk or a size limit took only part of the line: cut it off again, so that no
+    // reader takes the torn line for a record. Only this failure path pays for the seeks.
+    if (written > 0) {
+        const int fd = _fileno(file);
+        const long long end = _lseeki64(fd, 0, SEEK_CUR);
+        if (end >= static_cast<long long>(written)) {
+            const long long start = end - static_cast<long long>(written);
+            if (_chsize_s(fd, start) == 0) {
+                _lseeki64(fd, start, SEEK_SET);
+            }
+        }
+    }
+    return false;
 }
 
 // Adds the rotation's message to an exception from creating a log file, logs it again and

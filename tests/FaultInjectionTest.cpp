@@ -167,9 +167,8 @@ TEST_F(FaultInjection, DiskFullWhileLoggingKeepsWhatWasWrittenAndRecovers) {
 }
 
 // A failed write must not leave half a record behind: the next reader would take the torn
-// line for a record. Disabled: the writer leaves the bytes that fitted (see RELIABILITY.md,
-// "torn record on a full disk").
-TEST_F(FaultInjection, DISABLED_DiskFullLeavesNoTornRecord) {
+// line for a record.
+TEST_F(FaultInjection, DiskFullLeavesNoTornRecord) {
     Configure();
     const std::string result = reliability::RunInChild(
         [] {

@@ -45,6 +45,12 @@ CRT_EXPORT int _close(int fd);
 CRT_EXPORT FILE* _fdopen(int fd, const char* mode);
 // The length in bytes of the file open on `fd`, or -1.
 CRT_EXPORT long _filelength(int fd);
+// The descriptor under a stream.
+CRT_EXPORT int _fileno(FILE* stream);
+// Moves the position of `fd` (origin SEEK_SET, SEEK_CUR or SEEK_END); the new position or -1.
+CRT_EXPORT long long _lseeki64(int fd, long long offset, int origin);
+// Cuts or extends the file open on `fd` to `size` bytes; 0, or -1 with errno set.
+CRT_EXPORT int _chsize_s(int fd, long long size);
 CRT_EXPORT int _getpid();
 
 // Attributes of a search result.

@@ -178,6 +178,18 @@ long _filelength(int fd) {
     return static_cast<long>(status.st_size);
 }
 
+int _fileno(FILE* stream) {
+    return fileno(stream);
+}
+
+long long _lseeki64(int fd, long long offset, int origin) {
+    return static_cast<long long>(lseek(fd, static_cast<off_t>(offset), origin));
+}
+
+int _chsize_s(int fd, long long size) {
+    return ftruncate(fd, static_cast<off_t>(size));
+}
+
 int _getpid() {
     return static_cast<int>(getpid());
 }
