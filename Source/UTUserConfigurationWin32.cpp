@@ -113,9 +113,6 @@ HKEY AUT_UserConfigurationWin32::GetProfileKey(unsigned long access) {
         BRX_ASSERT(false);
     }
     UserConfigurationWin32Statics& statics = state();
-    if (statics.registryBaseKeyName.empty()) {
-        statics.registryBaseKeyName = "Software";
-    }
     struct Step {
         HKEY key;
         I18NString name;

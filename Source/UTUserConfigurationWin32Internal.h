@@ -8,8 +8,10 @@ struct UserConfigurationWin32Statics {
     I18NString renditionFilePath;    // set by SetPath; empty: no file, the defaults apply
     I18NString baseRenditionCompany; // loaded from the rendition file
     I18NString baseRenditionName;
-    bool loaded = false;            // the rendition file has been read
-    I18NString registryBaseKeyName; // "Software", made by the first opening of a profile key
+    bool loaded = false; // the rendition file has been read
+    // Made at load, never changed: threads that open their first profile keys at once only
+    // read it.
+    I18NString registryBaseKeyName{"Software"};
 };
 
 // Defined in UTLibraryStatics.cpp, slot 7.
