@@ -98,24 +98,21 @@ void AppendTimeStamp(LogFileState& state) {
     state.f_record.append(state.f_stamp, state.f_stampLength);
 }
 
-// The stream is unbuffered (see CreateLogFile): the whole line goes to the kernel in one write
-// before this returns, so there is nothing left to flush. The logging lock already serializes
-// the stream, hence the unlocked call.
+// The whole line goes to the kernel in one write on the stream's descriptor before this
+// returns: nothing is buffered, so there is nothing to flush. The stream itself is unbuffered
+// (see CreateLogFile) and never written through, so descriptor and stream agree.
 bool WriteRecordLine(std::FILE* file, const RecordBuffer& record) {
-    const std::size_t written = fwrite_unlocked(record.data(), 1, record.size(), file);
-    if (written == record.size()) {
+    const int fd = _fileno(file);
+    const long long result = _write(fd, record.data(), record.size());
+    if (result == static_cast<long long>(record.size())) {
         return true;
     }
     // A full disk or a size limit took only part of the line: cut it off again, so that no
     // reader takes the torn line for a record. Only this failure path pays for the seeks.
-    if (written > 0) {
-        const int fd = _fileno(file);
+    if (result > 0) {
         const long long end = _lseeki64(fd, 0, SEEK_CUR);
-        if (end >= static_cast<long long>(written)) {
-            const long long start = end - static_cast<long long>(written);
-            if (_chsize_s(fd, start) == 0) {
-                _lseeki64(fd, start, SEEK_SET);
-            }
+        if (end >= result && _chsize_s(fd, end - result) == 0) {
+            _lseeki64(fd, end - result, SEEK_SET);
         }
     }
     return false;

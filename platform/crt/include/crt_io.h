@@ -45,6 +45,9 @@ CRT_EXPORT int _close(int fd);
 CRT_EXPORT FILE* _fdopen(int fd, const char* mode);
 // The length in bytes of the file open on `fd`, or -1.
 CRT_EXPORT long _filelength(int fd);
+// Writes `count` bytes of `buffer` to `fd`; the number written (fewer on a full disk), or -1
+// with errno set. Retries a write that a signal interrupted.
+CRT_EXPORT long long _write(int fd, const void* buffer, std::size_t count);
 // The descriptor under a stream.
 CRT_EXPORT int _fileno(FILE* stream);
 // Moves the position of `fd` (origin SEEK_SET, SEEK_CUR or SEEK_END); the new position or -1.
