@@ -14,8 +14,26 @@ typedef void (*FARPROC)();
 // loads is complete). Names are taken as they are, the extension included ("libx.so"):
 // a name with a "/" is opened as that path; a bare name is found by the dynamic loader's
 // search (LD_LIBRARY_PATH, the caller's RUNPATH, the system's library directories).
-// Loads are counted: every successful call needs its own FreeLibrary. A null or empty name
-// gives null. Thread-safe.
+// Loads are counted: every successful call needs its own FreeLibrary. Thread-safe.
+//
+// Before the file is handed to the dynamic loader it is checked, by reading it: it must be a
+// regular file holding an ELF shared object of this process's class, byte order and machine,
+// whose program headers and loadable segments all lie within the file. The dynamic loader
+// itself would map a cut-short library and kill the process (SIGBUS) touching the missing
+// part. A bare name is checked where the search above finds it; one found only through the
+// loader's cache is an installed system library and is not checked.
+//
+// On failure GetLastError (win32_errors.h) gives an errno value:
+//   ERROR_INVALID_PARAMETER (EINVAL)  a null or empty name
+//   ERROR_FILE_NOT_FOUND (ENOENT)     no such file, or a bare name the search does not find
+//   EACCES, ENOTDIR, ELOOP, ...       the file cannot be reached or opened, as open(2) tells
+//   EISDIR                            the name is a directory
+//   ENOEXEC                           not a regular file, not a shared object for this
+//                                     machine, or cut short or malformed
+//   EIO, ...                          reading the file failed
+//   ELIBACC                           the loader refused the file: a dependency is missing
+//                                     or a symbol is unresolved (dlerror() tells which)
+// A success leaves the last error as it was.
 AUTLOADER_EXPORT HMODULE LoadLibraryA(const char* fileName);
 
 // The exported entry `procName` (exact, case-sensitive name) of `module`, or null when the
