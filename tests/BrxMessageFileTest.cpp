@@ -183,13 +183,48 @@ TEST_F(BrxMessageFileTest, SearchOrderAndBuiltInCopies) {
     brxRegisterBuiltInCatalog("Ymsgs", nullptr, builtIn, sizeof builtIn - 1);
     brxRegisterBuiltInCatalog("Ymsgs", "de", "1 = \"eingebaut\"", 15);
     EXPECT_EQ(format("Ymsgs", 1), "second directory");
-    // The disk file replaces the built-in copy whole: no mixing within one locale.
-    EXPECT_EQ(format("Ymsgs", 2), missing("0x00000002", "Ymsgs"));
+    EXPECT_EQ(format("Ymsgs", 2), "built-in two");
     EXPECT_EQ(format("Ymsgs", 1, "de-at"), "eingebaut");
     f_dir.writeFile("ymsgs.msg", "1 = \"first directory\"\n");
     EXPECT_EQ(format("Ymsgs", 1), "first directory");
     unsetenv("ORQ_MESSAGES_DIR");
     EXPECT_EQ(format("Ymsgs", 2), "built-in two");
+}
+
+TEST_F(BrxMessageFileTest, PartialDiskCatalogIsCompletedFromItsBuiltInCopy) {
+    const char builtIn[] = "1 = \"built-in one\"\n2 = \"built-in two\"\n3 = \"built-in three\"\n"
+                           "4 = \"built-in four\"\n";
+    const char builtInFr[] = "1 = \"un (built-in)\"\n2 = \"deux (built-in)\"\n";
+    brxRegisterBuiltInCatalog("Pmsgs", nullptr, builtIn, sizeof builtIn - 1);
+    brxRegisterBuiltInCatalog("Pmsgs", "fr", builtInFr, sizeof builtInFr - 1);
+    // 4 is malformed on disk, so it counts as missing there.
+    f_dir.writeFile("Pmsgs.msg", "2 = \"disk two\"\n3 = \"disk three\"\n4 = \"unterminated\n");
+    f_dir.writeFile("Pmsgs.fr.msg", "1 = \"un (disk)\"\n2 = \"deux \\q\"\n");
+    struct Case {
+        const char* locale;
+        std::uint32_t number;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"en-us", 1, "built-in one"},
+        {"en-us", 2, "disk two"},
+        {"en-us", 3, "disk three"},
+        {"en-us", 4, "built-in four"},
+        {"en-us", 5, missing("0x00000005", "Pmsgs")},
+        {"fr-ca", 1, "un (disk)"},
+        // One level is finished, file then built-in copy, before the next one is searched.
+        {"fr-ca", 2, "deux (built-in)"},
+        {"fr-ca", 3, "disk three"},
+        {"fr-ca", 4, "built-in four"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.locale) + " " + std::to_string(c.number));
+        EXPECT_EQ(format("Pmsgs", c.number, c.locale), c.expected);
+    }
+    // A level completed from its built-in copy is one read.
+    const long before = BrxMessageFile::catalogReadCount();
+    format("Pmsgs", 1, "fr");
+    EXPECT_EQ(BrxMessageFile::catalogReadCount() - before, 2);
 }
 
 TEST_F(BrxMessageFileTest, UnreadableEntriesArePassedOver) {

@@ -20,7 +20,7 @@ struct Catalog {
     std::unordered_map<std::uint32_t, std::u32string> messages;
     std::size_t rejectedLines = 0; // malformed lines, skipped
     std::size_t duplicates = 0;    // later definitions of a number, ignored
-    std::string source;            // the file's path, or "built-in"
+    std::string source;            // the file's path (even when completed), or "built-in"
 };
 
 // Reads catalog text. Never fails: malformed lines are skipped and counted, the first
@@ -38,12 +38,14 @@ std::vector<std::string> localeChain(const std::string& normalizedLocale);
 // '_' and '-' (at most 64 characters).
 std::string foldCatalogName(const std::string& name);
 
-// Reads the catalog `foldedName` for one locale level ("" = without locale): the first
-// directory that holds it wins, then the built-in copy. Null when there is none.
+// Reads the catalog `foldedName` for one locale level ("" = without locale): the file of the
+// first directory that holds it, with each number it lacks taken from the built-in copy of the
+// same level; the built-in copy alone when no directory holds it. Null when there is neither.
 std::shared_ptr<const Catalog> loadCatalog(const std::string& foldedName,
                                            const std::string& localeLevel);
 
-// Catalog reads so far, process-wide (disk files and built-in copies).
+// Locale levels read so far, process-wide: one per loadCatalog that found a file or a built-in
+// copy (a file completed from its built-in copy counts once).
 long readCount();
 
 // The catalogs in the order they are searched for one message (most specific locale first).

@@ -9,6 +9,7 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <strings.h>
@@ -134,6 +135,21 @@ bool readRegularFile(const std::string& path, std::string& content) {
     return ok;
 }
 
+// The built-in copy of one catalog and locale level, parsed; null when none is registered.
+std::unique_ptr<Catalog> builtInCopy(const std::string& foldedName,
+                                     const std::string& localeLevel) {
+    BuiltIns& registry = builtIns();
+    std::lock_guard<std::mutex> guard(registry.lock);
+    auto found = registry.texts.find(std::make_pair(foldedName, localeLevel));
+    if (found == registry.texts.end()) {
+        return nullptr;
+    }
+    auto catalog =
+        std::make_unique<Catalog>(parseCatalog(found->second.data(), found->second.size()));
+    catalog->source = "built-in";
+    return catalog;
+}
+
 } // namespace
 
 std::string normalizeLocale(const char* locale) {
@@ -195,6 +211,7 @@ std::shared_ptr<const Catalog> loadCatalog(const std::string& foldedName,
     }
     const std::string fileName =
         foldedName + (localeLevel.empty() ? std::string() : "." + localeLevel) + ".msg";
+    std::shared_ptr<Catalog> catalog;
     std::string content;
     for (const std::string& directory : searchDirectories()) {
         const std::string entry = findEntry(directory, fileName);
@@ -206,20 +223,23 @@ std::shared_ptr<const Catalog> loadCatalog(const std::string& foldedName,
         if (!readRegularFile(path, content)) {
             continue;
         }
-        auto catalog = std::make_shared<Catalog>(parseCatalog(content.data(), content.size()));
+        catalog = std::make_shared<Catalog>(parseCatalog(content.data(), content.size()));
         catalog->source = path;
-        ++g_readCount;
-        return catalog;
+        break;
     }
-    BuiltIns& registry = builtIns();
-    std::lock_guard<std::mutex> guard(registry.lock);
-    auto found = registry.texts.find(std::make_pair(foldedName, localeLevel));
-    if (found == registry.texts.end()) {
+    std::unique_ptr<Catalog> builtIn = builtInCopy(foldedName, localeLevel);
+    if (!catalog && !builtIn) {
         return nullptr;
     }
-    auto catalog =
-        std::make_shared<Catalog>(parseCatalog(found->second.data(), found->second.size()));
-    catalog->source = "built-in";
+    if (!catalog) {
+        catalog = std::make_shared<Catalog>(std::move(*builtIn));
+    } else if (builtIn) {
+        // A file that lacks numbers (an old, partial or damaged copy) must not take the
+        // library's own texts away: the built-in copy fills its gaps. Inserting never replaces,
+        // so the file's texts win.
+        catalog->messages.insert(std::make_move_iterator(builtIn->messages.begin()),
+                                 std::make_move_iterator(builtIn->messages.end()));
+    }
     ++g_readCount;
     return catalog;
 }
