@@ -3,6 +3,7 @@
 //
 // Input: up to 17 pieces separated by the byte 0x1F: the text, then p1..pG. Invalid UTF-8
 // becomes U+FFFD, as everywhere in the library.
+#include "SubstitutionReference.h"
 #include "UTException.h"
 #include "UTStringSupport.h"
 #include "UTStringSupportInternal.h"
@@ -15,61 +16,11 @@
 
 namespace {
 
-const char* const kPlaceholders[16] = {"{0}", "{1}", "{2}", "{3}", "{4}", "{5}", "{6}", "{7}",
-                                       "{8}", "{9}", "{A}", "{B}", "{C}", "{D}", "{E}", "{F}"};
+using namespace substitution;
 
 // The fixed texts come from the catalog on first use; the fuzzer runs without one.
 I18NString noCatalog(std::uint32_t) {
     return I18NString();
-}
-
-void referenceSimple(I18NString& text, const std::vector<I18NString>& p) {
-    long position = 0;
-    for (;;) {
-        long nearest = -1;
-        int which = -1;
-        for (int i = 0; i < 16; ++i) {
-            const long at = text.find(I18NString(kPlaceholders[i]), position);
-            if (at >= 0 && (nearest < 0 || at < nearest)) {
-                nearest = at;
-                which = i;
-            }
-        }
-        if (nearest < 0) {
-            return;
-        }
-        text.replace(nearest, 3, p[which]);
-        position = nearest + p[which].length();
-    }
-}
-
-enum class Outcome { kSettled, kUnsettled, kTooLong };
-
-// The nested algorithm as written; gives up on texts that parameters with several
-// placeholders blow up.
-Outcome referenceNested(I18NString& text, const std::vector<I18NString>& p) {
-    for (int pass = 0; pass < 16; ++pass) {
-        bool changed = false;
-        for (int i = 15; i >= 0; --i) {
-            long position = 0;
-            for (;;) {
-                const long at = text.find(I18NString(kPlaceholders[i]), position);
-                if (at < 0) {
-                    break;
-                }
-                text.replace(at, 3, p[i]);
-                changed = true;
-                position = at + p[i].length();
-                if (text.length() > 20000) {
-                    return Outcome::kTooLong;
-                }
-            }
-        }
-        if (!changed) {
-            return Outcome::kSettled;
-        }
-    }
-    return Outcome::kUnsettled;
 }
 
 std::uint32_t referenceHash(const I18NString& text) {
@@ -115,16 +66,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     I18NString expected = original;
-    referenceSimple(expected, p);
+    ReferenceSimple(expected, p);
     I18NString actual = original;
-    AUT_SimpleSubstituteText(actual, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8], p[9],
-                             p[10], p[11], p[12], p[13], p[14], p[15]);
+    Simple16(actual, p);
     if (actual != expected) {
         std::abort();
     }
 
     expected = original;
-    const Outcome outcome = referenceNested(expected, p);
+    const Outcome outcome = ReferenceNested(expected, p);
     if (outcome == Outcome::kTooLong) {
         // The library bounds growth too, but far beyond what the reference can follow quickly.
         return 0;
@@ -133,8 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     actual = original;
     bool threw = false;
     try {
-        AUT_SubstituteText(actual, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8], p[9],
-                           p[10], p[11], p[12], p[13], p[14], p[15]);
+        Nested16(actual, p);
     } catch (const AUT_Exception& error) {
         threw = error.getErrorCode() == 100;
         if (!threw) {

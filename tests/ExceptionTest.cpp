@@ -159,17 +159,7 @@ TEST(AUTLogException, NestedCallOnTheLoggingThreadWritesNothing) {
     EXPECT_FALSE(AUTg_ExceptionLogBusy);
 }
 
-class ExceptionInstallationTest : public auttest::InstallationTest {
-protected:
-    void SetUp() override {
-        InstallationTest::SetUp();
-        ASSERT_EQ(AUT_Initialize("test"), 0);
-    }
-    void TearDown() override {
-        EXPECT_EQ(AUT_Terminate("test"), 0);
-        InstallationTest::TearDown();
-    }
-};
+using ExceptionInstallationTest = auttest::InitializedTest;
 
 // The library's substitution reads its placeholder table, built by the initialization.
 TEST_F(ExceptionInstallationTest, LiteralFormSubstitutesSixAndRemovesTheRest) {

@@ -2,6 +2,7 @@
 // streams, sticky write errors, file comparison, directory creation and listing.
 #include "AUTInitialize.h"
 #include "AutTestSupport.h"
+#include "FileSupportError.h"
 #include "UTException.h"
 #include "uti_filesupport.h"
 
@@ -19,32 +20,8 @@
 
 namespace {
 
-struct Thrown {
-    std::string parameter; // the first message parameter: the error text
-    std::string file;      // where it was thrown
-};
-
-// What the file-support exception that `action` throws carries; fails the test when it
-// throws something else or nothing.
-template <class Action> Thrown fileSupportError(Action&& action) {
-    try {
-        action();
-    } catch (const AUT_Exception& e) {
-        EXPECT_EQ(e.getErrorCode(), 800);
-        EXPECT_EQ(e.getSeverity(), BrxSeverity(1));
-        const auto* message = e.messageCount() == 0
-                                  ? nullptr
-                                  : dynamic_cast<const BrxMessageComponents*>(&e.messageAt(0));
-        if (message == nullptr || message->getParameters().empty() || e.getBackTrace().empty()) {
-            ADD_FAILURE() << "no numbered message with a parameter, or no back trace";
-            return {};
-        }
-        EXPECT_EQ(message->getMessageNumber(), 0x7210C8B0u);
-        return {message->getParameters()[0].c_str(), e.getBackTrace().front().file};
-    }
-    ADD_FAILURE() << "no AUT_Exception";
-    return {};
-}
+using auttest::FileSupportError;
+using auttest::Thrown;
 
 std::vector<std::string> sorted(const std::vector<I18NString>& names) {
     std::vector<std::string> result;
@@ -60,16 +37,11 @@ long sizeOnDisk(FILE* file) {
     return fstat(fileno(file), &status) == 0 ? static_cast<long>(status.st_size) : -1;
 }
 
-class FileSupport : public auttest::InstallationTest {
+class FileSupport : public auttest::InitializedTest {
 protected:
     void SetUp() override {
-        auttest::InstallationTest::SetUp();
-        ASSERT_EQ(AUT_Initialize("test"), 0);
+        InitializedTest::SetUp();
         f_base = root().path();
-    }
-    void TearDown() override {
-        AUT_Terminate("test");
-        auttest::InstallationTest::TearDown();
     }
 
     I18NString path(const std::string& relative) const { return (f_base + "/" + relative).c_str(); }
@@ -135,22 +107,22 @@ TEST_F(FileSupport, BrokenPreconditionsAssertBeforeAnythingHappens) {
 
 TEST_F(FileSupport, FailedRuntimeCallsThrowTheirErrorText) {
     const Thrown missing =
-        fileSupportError([&] { AUT_I_FileSupport::OpenFile(path("missing.log"), _O_RDONLY, 0); });
+        FileSupportError([&] { AUT_I_FileSupport::OpenFile(path("missing.log"), _O_RDONLY, 0); });
     EXPECT_EQ(missing.parameter, std::strerror(ENOENT));
     EXPECT_EQ(missing.file, "Source/uti_filesupport.cpp");
 
     const int flags = _O_RDWR | _O_CREAT | _O_EXCL;
     const long handle = AUT_I_FileSupport::OpenFile(path("new.log"), flags, _S_IREAD | _S_IWRITE);
-    EXPECT_EQ(fileSupportError([&] {
+    EXPECT_EQ(FileSupportError([&] {
                   AUT_I_FileSupport::OpenFile(path("new.log"), flags, _S_IREAD | _S_IWRITE);
               }).parameter,
               std::strerror(EEXIST));
     const long readOnly = AUT_I_FileSupport::OpenFile(path("new.log"), _O_RDONLY, 0);
     // This system's fdopen refuses a write stream over a read-only descriptor.
-    EXPECT_EQ(fileSupportError([&] { AUT_I_FileSupport::OpenFile(readOnly, "w"); }).parameter,
+    EXPECT_EQ(FileSupportError([&] { AUT_I_FileSupport::OpenFile(readOnly, "w"); }).parameter,
               std::strerror(EINVAL));
     AUT_I_FileSupport::CloseFile(readOnly);
-    EXPECT_EQ(fileSupportError([&] { AUT_I_FileSupport::CloseFile(readOnly); }).parameter,
+    EXPECT_EQ(FileSupportError([&] { AUT_I_FileSupport::CloseFile(readOnly); }).parameter,
               std::strerror(EBADF));
 
     FILE* stream = AUT_I_FileSupport::OpenFile(handle, "w+");
@@ -159,7 +131,7 @@ TEST_F(FileSupport, FailedRuntimeCallsThrowTheirErrorText) {
     AUT_I_FileSupport::CloseFile(stream);
     EXPECT_EQ(AUT_I_FileSupport::GetFileSize(handle), -1);
 
-    EXPECT_EQ(fileSupportError([&] { AUT_I_FileSupport::MakeDirectory(path("a/b")); }).parameter,
+    EXPECT_EQ(FileSupportError([&] { AUT_I_FileSupport::MakeDirectory(path("a/b")); }).parameter,
               std::strerror(ENOENT));
     AUT_I_FileSupport::MakeDirectory(path("a"));
     AUT_I_FileSupport::MakeDirectory(path("a/b"));
@@ -183,10 +155,10 @@ TEST_F(FileSupport, AFailedWriteFailsEveryLaterWrite) {
     FILE* stream = std::fopen(path("r.log").c_str(), "r");
     ASSERT_NE(stream, nullptr);
     EXPECT_EQ(
-        fileSupportError([&] { AUT_I_FileSupport::WriteToFile("x", stream, false); }).parameter,
+        FileSupportError([&] { AUT_I_FileSupport::WriteToFile("x", stream, false); }).parameter,
         std::strerror(EBADF));
     // Nothing more is written, but the stream keeps its error.
-    EXPECT_FALSE(fileSupportError([&] {
+    EXPECT_FALSE(FileSupportError([&] {
                      AUT_I_FileSupport::WriteToFile("", stream, false);
                  }).parameter.empty());
     std::fclose(stream);
@@ -315,7 +287,7 @@ TEST_F(FileSupport, ListingTakesEveryMatchAndKeepsWhatItHas) {
     }
 
     std::vector<I18NString> files = kept;
-    const Thrown thrown = fileSupportError(
+    const Thrown thrown = FileSupportError(
         [&] { AUT_I_FileSupport::GetExistingFilesFromDirectory(path("plain/*"), files, false); });
     EXPECT_EQ(thrown.parameter, std::strerror(ENOTDIR));
     // The one helper throws every file-support exception, from its own unit.

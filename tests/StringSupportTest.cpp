@@ -55,18 +55,7 @@ private:
     ResourceFetcher f_previous = nullptr;
 };
 
-// An initialized library over a temporary installation.
-class InitializedLibrary : public auttest::InstallationTest {
-protected:
-    void SetUp() override {
-        auttest::InstallationTest::SetUp();
-        ASSERT_EQ(AUT_Initialize("test"), 0);
-    }
-    void TearDown() override {
-        AUT_Terminate("test");
-        auttest::InstallationTest::TearDown();
-    }
-};
+using InitializedLibrary = auttest::InitializedTest;
 
 std::u32string points(const I18NString& s) {
     return s.codePoints();

@@ -2,6 +2,7 @@
 // two algorithms, and the text hash.
 #include "AUTInitialize.h"
 #include "AutTestSupport.h"
+#include "SubstitutionReference.h"
 #include "UTException.h"
 #include "UTStringSupport.h"
 
@@ -12,68 +13,7 @@
 
 namespace {
 
-const char* const kPlaceholders[16] = {"{0}", "{1}", "{2}", "{3}", "{4}", "{5}", "{6}", "{7}",
-                                       "{8}", "{9}", "{A}", "{B}", "{C}", "{D}", "{E}", "{F}"};
-
-// The simple algorithm as written: sixteen finds per step, the nearest one replaced.
-void referenceSimple(I18NString& text, const std::vector<I18NString>& p) {
-    long position = 0;
-    for (;;) {
-        long nearest = -1;
-        int which = -1;
-        for (int i = 0; i < 16; ++i) {
-            const long at = text.find(I18NString(kPlaceholders[i]), position);
-            if (at >= 0 && (nearest < 0 || at < nearest)) {
-                nearest = at;
-                which = i;
-            }
-        }
-        if (nearest < 0) {
-            return;
-        }
-        text.replace(nearest, 3, p[which]);
-        position = nearest + p[which].length();
-    }
-}
-
-enum class Outcome { kSettled, kUnsettled, kTooLong };
-
-// The nested algorithm as written; gives up beyond 20000 characters to stay quick (the
-// generated cases that get there are skipped).
-Outcome referenceNested(I18NString& text, const std::vector<I18NString>& p) {
-    for (int pass = 0; pass < 16; ++pass) {
-        bool changed = false;
-        for (int i = 15; i >= 0; --i) {
-            long position = 0;
-            for (;;) {
-                const long at = text.find(I18NString(kPlaceholders[i]), position);
-                if (at < 0) {
-                    break;
-                }
-                text.replace(at, 3, p[i]);
-                changed = true;
-                position = at + p[i].length();
-                if (text.length() > 20000) {
-                    return Outcome::kTooLong;
-                }
-            }
-        }
-        if (!changed) {
-            return Outcome::kSettled;
-        }
-    }
-    return Outcome::kUnsettled;
-}
-
-void simple16(I18NString& text, const std::vector<I18NString>& p) {
-    AUT_SimpleSubstituteText(text, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8], p[9],
-                             p[10], p[11], p[12], p[13], p[14], p[15]);
-}
-
-void nested16(I18NString& text, const std::vector<I18NString>& p) {
-    AUT_SubstituteText(text, p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7], p[8], p[9], p[10],
-                       p[11], p[12], p[13], p[14], p[15]);
-}
+using namespace substitution;
 
 std::vector<I18NString> parameters(std::initializer_list<const char*> given) {
     std::vector<I18NString> p(16);
@@ -123,17 +63,7 @@ private:
     std::mt19937 f_random;
 };
 
-class Substitution : public auttest::InstallationTest {
-protected:
-    void SetUp() override {
-        auttest::InstallationTest::SetUp();
-        ASSERT_EQ(AUT_Initialize("test"), 0);
-    }
-    void TearDown() override {
-        AUT_Terminate("test");
-        auttest::InstallationTest::TearDown();
-    }
-};
+using Substitution = auttest::InitializedTest;
 
 } // namespace
 
@@ -164,7 +94,7 @@ TEST_F(Substitution, SimpleCases) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         I18NString text(c.text);
-        simple16(text, c.p);
+        Simple16(text, c.p);
         EXPECT_EQ(text, c.expected);
     }
 }
@@ -189,7 +119,7 @@ TEST_F(Substitution, NestedCases) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         I18NString text(c.text);
-        nested16(text, c.p);
+        Nested16(text, c.p);
         EXPECT_EQ(text, c.expected);
     }
 }
@@ -232,8 +162,8 @@ TEST_F(Substitution, ShortFormsFillTheFirstParameters) {
         {"a", "b", "c", "d", "e", "f", "g", "h", "i", "j", "k", "l", "m", "n", "o", "p"});
     I18NString simple("{0}{1}{2}{3}{4}{5}{6}{7}{8}{9}{A}{B}{C}{D}{E}{F}");
     I18NString nested = simple;
-    simple16(simple, letters);
-    nested16(nested, letters);
+    Simple16(simple, letters);
+    Nested16(nested, letters);
     EXPECT_EQ(simple, "abcdefghijklmnop");
     EXPECT_EQ(nested, "abcdefghijklmnop");
 }
@@ -270,10 +200,10 @@ TEST_F(Substitution, NestedThatDoesNotSettleThrows) {
     const std::vector<I18NString> cycle = parameters({"<{1}", "{0}>"});
     I18NString entry("x{0}y");
     I18NString expected = entry;
-    ASSERT_EQ(referenceNested(expected, cycle), Outcome::kUnsettled);
+    ASSERT_EQ(ReferenceNested(expected, cycle), Outcome::kUnsettled);
     I18NString actual = entry;
     try {
-        nested16(actual, cycle);
+        Nested16(actual, cycle);
         FAIL() << "no exception";
     } catch (const AUT_Exception& error) {
         const auto& message = dynamic_cast<const BrxMessageComponents&>(error.messageAt(0));
@@ -290,9 +220,9 @@ TEST_F(Substitution, SimpleMatchesTheLiteralAlgorithm) {
         const std::vector<I18NString> p = generate.parameterSet(30);
         SCOPED_TRACE(original);
         I18NString expected = original;
-        referenceSimple(expected, p);
+        ReferenceSimple(expected, p);
         I18NString actual = original;
-        simple16(actual, p);
+        Simple16(actual, p);
         ASSERT_EQ(actual, expected) << "round " << round;
     }
 }
@@ -307,14 +237,14 @@ TEST_F(Substitution, NestedMatchesTheLiteralAlgorithm) {
         const std::vector<I18NString> p = generate.parameterSet(round % 3 == 0 ? 70 : 6);
         SCOPED_TRACE(original);
         I18NString expected = original;
-        const Outcome outcome = referenceNested(expected, p);
+        const Outcome outcome = ReferenceNested(expected, p);
         if (outcome == Outcome::kTooLong) {
             continue;
         }
         I18NString actual = original;
         bool threw = false;
         try {
-            nested16(actual, p);
+            Nested16(actual, p);
         } catch (const AUT_Exception& error) {
             threw = true;
             EXPECT_EQ(error.getErrorCode(), 100);

@@ -1,5 +1,6 @@
 #include "AutTestSupport.h"
 
+#include <AUTInitialize.h>
 #include <cstdlib>
 #include <fstream>
 #include <ftw.h>
@@ -90,6 +91,16 @@ void InstallationTest::TearDown() {
     }
     delete f_root;
     f_root = nullptr;
+}
+
+void InitializedTest::SetUp() {
+    InstallationTest::SetUp();
+    ASSERT_EQ(AUT_Initialize("test"), 0);
+}
+
+void InitializedTest::TearDown() {
+    EXPECT_EQ(AUT_Terminate("test"), 0);
+    InstallationTest::TearDown();
 }
 
 } // namespace auttest

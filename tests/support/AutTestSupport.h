@@ -1,5 +1,6 @@
 #pragma once
-// Fixtures shared by the test suites: temporary directories and installation directories.
+// Fixtures shared by the test suites: temporary directories, installation directories and an
+// initialized library.
 #include <gtest/gtest.h>
 #include <string>
 
@@ -44,6 +45,14 @@ private:
     TempDir* f_root = nullptr;
     std::string f_savedBinDir;
     bool f_hadBinDir = false;
+};
+
+// A temporary installation with the library initialized for the consumer "test" in SetUp and
+// terminated in TearDown.
+class InitializedTest : public InstallationTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
 };
 
 } // namespace auttest
