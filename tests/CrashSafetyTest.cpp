@@ -183,7 +183,8 @@ TEST_F(CrashSafety, KilledWhileWritingSettingsLosesNoReturnedValue) {
     ASSERT_EQ(AUT_Initialize("CrashSafety"), 0);
     std::mt19937 random = Random();
     std::uniform_int_distribution<int> delays(20, 400);
-    const std::string text(300, 't');
+    // Values of several kilobytes keep each write busy for longer, so kills land inside them.
+    const std::string text(3000, 't');
     std::size_t returnedTotal = 0;
     for (int run = 0; run < kRuns; ++run) {
         SCOPED_TRACE("run " + std::to_string(run));
@@ -192,7 +193,7 @@ TEST_F(CrashSafety, KilledWhileWritingSettingsLosesNoReturnedValue) {
             [&](int channel) {
                 AUT_UserConfigurationWin32 config(AUT_UserConfigurationWin32::kRootKeyCurrentUser);
                 for (std::uint32_t n = 0;; ++n) {
-                    // A new entry, an overwritten one and a text long enough to span pages.
+                    // A new entry, an overwritten one and a long text.
                     config.SetInt(section, ("k" + std::to_string(n)).c_str(), n);
                     config.SetInt(section, "last", n);
                     config.SetString(section, ("s" + std::to_string(n)).c_str(),
