@@ -7,7 +7,7 @@
 
 namespace {
 
-class LogFramework_ : public ::testing::Test {
+class LogFrameworkProbe : public ::testing::Test {
 protected:
     void SetUp() override { f_log = f_dir.file("records.log"); }
     void TearDown() override { unsetenv("ORQ_LOG_CONFIG"); }
@@ -38,7 +38,7 @@ protected:
     std::string f_log;
 };
 
-TEST_F(LogFramework_, ProbesFollowTheLoggerLevel) {
+TEST_F(LogFrameworkProbe, ProbesFollowTheLoggerLevel) {
     configure("log4j.logger.Trace.Warn=WARN, file\n"
               "log4j.logger.Trace.All=ALL, file\n"
               "log4j.logger.Trace.Fatal=FATAL, file\n"
@@ -71,7 +71,7 @@ TEST_F(LogFramework_, ProbesFollowTheLoggerLevel) {
     }
 }
 
-TEST_F(LogFramework_, RecordsCarryTheirContext) {
+TEST_F(LogFrameworkProbe, RecordsCarryTheirContext) {
     configure("log4j.logger.Trace.Orq=ALL, file\nlog4j.logger.Audit.RTUsage.Orq=ALL, file\n");
     LogTraceIndication trace(I18NString("Orq"), 827);
     trace.setSessionID(I18NString("0"));
@@ -102,14 +102,14 @@ TEST_F(LogFramework_, RecordsCarryTheirContext) {
                                         "Audit.RTUsage.Orq|OFF|8|s1|r1||||audit data\n");
 }
 
-TEST_F(LogFramework_, OneLoggerPerName) {
+TEST_F(LogFrameworkProbe, OneLoggerPerName) {
     LOGLogger* first = LogTypedLogger::getInstance(I18NString("Trace.X"), I18NString("T"));
     LOGLogger* second = LogTypedLogger::getInstance(I18NString("Trace.X"), I18NString("T"));
     EXPECT_EQ(first, second);
     EXPECT_NE(first, LogTypedLogger::getInstance(I18NString("Trace.Y"), I18NString("T")));
 }
 
-TEST_F(LogFramework_, DefaultShowsWarningsAndAbove) {
+TEST_F(LogFrameworkProbe, DefaultShowsWarningsAndAbove) {
     unsetenv("ORQ_LOG_CONFIG");
     LogFramework::configure();
     EXPECT_TRUE(LogFramework::configurationFile().empty());
@@ -117,14 +117,14 @@ TEST_F(LogFramework_, DefaultShowsWarningsAndAbove) {
     EXPECT_NE(logger("Trace.Orq")->isEnabled(30000), 0);
 }
 
-TEST_F(LogFramework_, UnreadableConfigurationFallsBackToTheDefault) {
+TEST_F(LogFrameworkProbe, UnreadableConfigurationFallsBackToTheDefault) {
     setenv("ORQ_LOG_CONFIG", f_dir.file("missing.properties").c_str(), 1);
     LogFramework::configure();
     EXPECT_TRUE(LogFramework::configurationFile().empty());
     EXPECT_NE(logger("Trace.Orq")->isEnabled(40000), 0);
 }
 
-TEST_F(LogFramework_, XmlConfigurationIsRead) {
+TEST_F(LogFrameworkProbe, XmlConfigurationIsRead) {
     const std::string xml =
         "<?xml version=\"1.0\"?>\n"
         "<log4j:configuration xmlns:log4j=\"http://jakarta.apache.org/log4j/\">\n"
