@@ -2,6 +2,7 @@
 // markers, records per file, exception records, write failures.
 #include "AUTInitialize.h"
 #include "AutTestSupport.h"
+#include "ReliabilitySupport.h"
 #include "UTException.h"
 #include "UTI_LogFile.h"
 #include "UTLogFile.h"
@@ -12,7 +13,6 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <set>
-#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -22,17 +22,10 @@
 
 namespace {
 
-using Entries = std::vector<std::pair<std::string, std::string>>;
+using reliability::Entries;
 using L = AUT_I_LogFile;
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
+using reliability::SplitLines;
 
 // Every "%c" text the clock can have shown between two readings.
 std::set<std::string> StampsBetween(std::time_t first, std::time_t last) {
@@ -57,15 +50,8 @@ protected:
     }
 
     void Start(const Entries& extra = {}) {
-        std::string xml = "<OrqConfig><group><section name=\"Logging\">"
-                          "<entry name=\"UseIPFLogging\" value=\"0\"/>"
-                          "<entry name=\"LogFileName\" value=\"" +
-                          logsDir() + "/test.log\"/>";
-        for (const auto& entry : extra) {
-            xml += "<entry name=\"" + entry.first + "\" value=\"" + entry.second + "\"/>";
-        }
-        xml += "</section></group></OrqConfig>";
-        root().writeFile("configuration/OrqConfig.xml", xml);
+        root().writeFile("configuration/OrqConfig.xml",
+                         reliability::FileModeConfiguration(logsDir() + "/test.log", extra));
         ASSERT_EQ(AUT_Initialize("LogFileTest"), 0);
         f_started = true;
     }

@@ -2,6 +2,7 @@
 // send records with the framework level and their ids.
 #include "AUTInitialize.h"
 #include "AutTestSupport.h"
+#include "ReliabilitySupport.h"
 #include "UTI_LogFile.h"
 #include "UTLogFile.h"
 
@@ -15,15 +16,6 @@
 namespace {
 
 using L = AUT_I_LogFile;
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
 
 // A temporary installation in framework mode (the default) with a log4cxx configuration that
 // writes every record to one file: logger|level|thread|session|request|object|text.
@@ -59,7 +51,9 @@ protected:
     }
 
     std::string Log() const { return logsDir() + "/framework.log"; }
-    std::vector<std::string> Records() const { return Lines(auttest::readFile(Log())); }
+    std::vector<std::string> Records() const {
+        return reliability::SplitLines(auttest::readFile(Log()));
+    }
 
     bool f_started = false;
 };

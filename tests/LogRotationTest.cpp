@@ -3,6 +3,7 @@
 #include "AUTInitialize.h"
 #include "AUTUserConfiguration.h"
 #include "AutTestSupport.h"
+#include "ReliabilitySupport.h"
 #include "UTException.h"
 #include "UTI_LogFile.h"
 #include "UTLogFile.h"
@@ -51,13 +52,9 @@ protected:
         InstallationTest::TearDown();
     }
 
-    void Start(const std::string& extraEntries = "") {
+    void Start(const reliability::Entries& extra = {}) {
         root().writeFile("configuration/OrqConfig.xml",
-                         "<OrqConfig><g><section name=\"Logging\">"
-                         "<entry name=\"UseIPFLogging\" value=\"0\"/>"
-                         "<entry name=\"LogFileName\" value=\"" +
-                             logsDir() + "/app.log\"/>" + extraEntries +
-                             "</section></g></OrqConfig>");
+                         reliability::FileModeConfiguration(logsDir() + "/app.log", extra));
         ASSERT_EQ(AUT_Initialize("LogRotationTest"), 0);
         f_started = true;
     }
@@ -188,7 +185,7 @@ TEST_F(LogRotationTest, PruningKeepsOneMoreThanTheLimitWhenItWasReached) {
 }
 
 TEST_F(LogRotationTest, CreatedFilesAreListedUntilTheNameIsReset) {
-    Start("<entry name=\"LineCountPerLogFile\" value=\"1000\"/>");
+    Start({{"LineCountPerLogFile", "1000"}});
     AUT_RefPtr<AUT_I_LogFile> log = L::Create("Comp");
     for (int i = 0; i < 2003; ++i) {
         log->Log(L::kLogLevelTrace1, "r");
@@ -206,7 +203,7 @@ TEST_F(LogRotationTest, CreatedFilesAreListedUntilTheNameIsReset) {
 }
 
 TEST_F(LogRotationTest, FailedRotationClosesTheFileAndLaterRecordsAreDropped) {
-    Start("<entry name=\"LineCountPerLogFile\" value=\"1000\"/>");
+    Start({{"LineCountPerLogFile", "1000"}});
     AUT_RefPtr<AUT_I_LogFile> log = L::Create("Comp");
     for (int i = 0; i < 1001; ++i) {
         log->Log(L::kLogLevelTrace1, "r");

@@ -3,6 +3,7 @@
 #include "AUTInitialize.h"
 #include "AUTUserConfiguration.h"
 #include "AutTestSupport.h"
+#include "ReliabilitySupport.h"
 #include "UTException.h"
 #include "UTI_LogFile.h"
 
@@ -183,11 +184,8 @@ protected:
     void SetUp() override {
         InstallationTest::SetUp();
         root().writeFile("configuration/OrqConfig.xml",
-                         "<OrqConfig><g><section name=\"Logging\">"
-                         "<entry name=\"UseIPFLogging\" value=\"0\"/>"
-                         "<entry name=\"LineCountPerLogFile\" value=\"1000\"/>"
-                         "<entry name=\"LogFileName\" value=\"" +
-                             logsDir() + "/w.log\"/></section></g></OrqConfig>");
+                         reliability::FileModeConfiguration(logsDir() + "/w.log",
+                                                            {{"LineCountPerLogFile", "1000"}}));
         ASSERT_EQ(AUT_Initialize("LogSettingsTest"), 0);
     }
     void TearDown() override {

@@ -2,6 +2,7 @@
 // fail and log their own.
 #include "AUTInitialize.h"
 #include "AutTestSupport.h"
+#include "ReliabilitySupport.h"
 #include "UTException.h"
 #include "UTI_LogFile.h"
 
@@ -10,7 +11,6 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
-#include <sstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
@@ -21,14 +21,7 @@ namespace {
 
 using L = AUT_I_LogFile;
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
+using reliability::SplitLines;
 
 std::vector<std::string> CreatedFiles() {
     std::vector<I18NString> names;
@@ -43,15 +36,11 @@ std::vector<std::string> CreatedFiles() {
 class LogStressTest : public auttest::InstallationTest {
 protected:
     void Configure(unsigned fileCountLimit) {
-        root().writeFile("configuration/OrqConfig.xml",
-                         "<OrqConfig><g><section name=\"Logging\">"
-                         "<entry name=\"UseIPFLogging\" value=\"0\"/>"
-                         "<entry name=\"LineCountPerLogFile\" value=\"1000\"/>"
-                         "<entry name=\"LogFileCount\" value=\"" +
-                             std::to_string(fileCountLimit) +
-                             "\"/>"
-                             "<entry name=\"LogFileName\" value=\"" +
-                             logsDir() + "/app.log\"/></section></g></OrqConfig>");
+        root().writeFile(
+            "configuration/OrqConfig.xml",
+            reliability::FileModeConfiguration(logsDir() + "/app.log",
+                                               {{"LineCountPerLogFile", "1000"},
+                                                {"LogFileCount", std::to_string(fileCountLimit)}}));
     }
 };
 

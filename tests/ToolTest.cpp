@@ -2,6 +2,7 @@
 // (output, exit status, misuse, failures), the demonstration's rotated files, and the
 // terminal progress box.
 #include "AutTestSupport.h"
+#include "ReliabilitySupport.h"
 #include "TerminalProgressBox.h"
 
 #include <cstdio>
@@ -11,7 +12,6 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -28,21 +28,12 @@ struct Result {
     std::string err;
 };
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 // Records of a log file, counted as the writer makes them: every record line carries a tab
 // after its time stamp, the process id line starts with "PID#" and a record's own further
 // lines (the audit markers' text) carry none.
 std::size_t RecordsIn(const std::string& path) {
     std::size_t records = 0;
-    for (const std::string& line : Lines(auttest::readFile(path))) {
+    for (const std::string& line : reliability::SplitLines(auttest::readFile(path))) {
         records += line.find('\t') != std::string::npos && line.rfind("PID#\t", 0) != 0;
     }
     return records;
@@ -109,7 +100,7 @@ protected:
     // that names the command.
     void ExpectOneErrorLine(const Result& result, int status, const std::string& prefix) {
         EXPECT_EQ(result.status, status) << result.err;
-        const std::vector<std::string> lines = Lines(result.err);
+        const std::vector<std::string> lines = reliability::SplitLines(result.err);
         ASSERT_EQ(lines.size(), 1u) << result.err;
         EXPECT_EQ(lines[0].rfind(prefix, 0), 0u) << lines[0];
     }
@@ -291,7 +282,7 @@ TEST_F(ToolTest, LogWritesOneRecordPerCall) {
 
     const Result tail = Run({"logs", "tail", "-n", "2"});
     EXPECT_EQ(tail.status, 0) << tail.err;
-    const std::vector<std::string> last = Lines(tail.out);
+    const std::vector<std::string> last = reliability::SplitLines(tail.out);
     ASSERT_EQ(last.size(), 2u);
     EXPECT_NE(last[0].find("\tSTART FUNCTION:"), std::string::npos);
     EXPECT_EQ(last[1], "query 7");
@@ -301,7 +292,7 @@ TEST_F(ToolTest, LogWritesOneRecordPerCall) {
     f_root.writeFile("logs/app_99991231_0001.log", "");
     f_root.writeFile("logs/app_2024x101_0001.log", "");
     const Result list = Run({"logs"});
-    const std::vector<std::string> files = Lines(list.out);
+    const std::vector<std::string> files = reliability::SplitLines(list.out);
     ASSERT_EQ(files.size(), 4u) << list.out;
     EXPECT_EQ(files[0], file);
     EXPECT_NE(auttest::readFile(files[1]).find("\tkeep {0}\n"), std::string::npos);
@@ -399,7 +390,7 @@ DemoReport ParseDemo(const std::string& out) {
     const std::regex file("^  (/\\S+\\.log)  ([0-9]+) records$");
     const std::regex total("^  total: ([0-9]+) records in [0-9]+ files?; the demo wrote ([0-9]+)$");
     std::smatch match;
-    for (const std::string& line : Lines(out)) {
+    for (const std::string& line : reliability::SplitLines(out)) {
         if (std::regex_match(line, match, file)) {
             report.files.emplace_back(match[1], std::stoul(match[2]));
         } else if (std::regex_match(line, match, total)) {
@@ -606,7 +597,7 @@ TEST_F(TerminalBoxTest, BarsFollowTypeAndDisplay) {
         const std::string frame = text.substr(begin == std::string::npos ? 0 : begin + 3,
                                               end - (begin == std::string::npos ? 0 : begin + 3));
         std::vector<std::string> lines;
-        for (const std::string& line : Lines(frame)) {
+        for (const std::string& line : reliability::SplitLines(frame)) {
             const std::size_t start = line.rfind("\r\033[K");
             lines.push_back(start == std::string::npos ? line : line.substr(start + 4));
         }
