@@ -593,6 +593,38 @@ const char* valueNameOf(const char* valueName) {
 
 } // namespace
 
+namespace {
+
+// Runs `change` in one write transaction on the key behind `key`, after the checks that every
+// change of a key's contents shares: a live handle holding `access`, a database with the
+// library's schema (else `noSchema`), and a key that no other handle deleted meanwhile. The
+// lock is held and the transaction open for the whole call; `change` commits.
+template <typename Change> LONG ChangeKey(HKEY key, REGSAM access, LONG noSchema, Change change) {
+    KeyRef ref;
+    const LONG error = resolve(key, ref);
+    if (error != ERROR_SUCCESS) {
+        return error;
+    }
+    if ((ref.access & access) != access) {
+        return ERROR_ACCESS_DENIED;
+    }
+    Database& database = *ref.database;
+    std::lock_guard<std::mutex> guard(database.mutex());
+    if (!database.hasSchema()) {
+        return noSchema;
+    }
+    WriteTransaction transaction(database);
+    if (transaction.begun() != SQLITE_OK) {
+        return resultOf(transaction.begun());
+    }
+    if (!keyExists(database, ref.id)) {
+        return ERROR_KEY_DELETED;
+    }
+    return change(database, ref, transaction);
+}
+
+} // namespace
+
 LONG RegCreateKeyExA(HKEY key,
                      const char* subKey,
                      DWORD /*reserved*/,
@@ -675,41 +707,25 @@ LONG RegSetValueExA(HKEY key,
     if (data == nullptr && dataSize != 0) {
         return ERROR_INVALID_PARAMETER;
     }
-    KeyRef ref;
-    const LONG error = resolve(key, ref);
-    if (error != ERROR_SUCCESS) {
-        return error;
-    }
-    if ((ref.access & KEY_SET_VALUE) == 0) {
-        return ERROR_ACCESS_DENIED;
-    }
-    Database& database = *ref.database;
-    std::lock_guard<std::mutex> guard(database.mutex());
-    if (!database.hasSchema()) {
-        return ERROR_ACCESS_DENIED;
-    }
-    WriteTransaction transaction(database);
-    if (transaction.begun() != SQLITE_OK) {
-        return resultOf(transaction.begun());
-    }
-    if (!keyExists(database, ref.id)) {
-        return ERROR_KEY_DELETED;
-    }
-    int code = SQLITE_OK;
-    {
-        StatementUse use(database.statement(Database::kSetValue));
-        sqlite3_bind_int64(*use, 1, ref.id);
-        sqlite3_bind_text(*use, 2, valueNameOf(valueName), -1, SQLITE_STATIC);
-        sqlite3_bind_int64(*use, 3, type);
-        // A zero-length blob, not NULL, for an empty value.
-        sqlite3_bind_blob(*use, 4, data != nullptr ? static_cast<const void*>(data) : "",
-                          static_cast<int>(dataSize), SQLITE_STATIC);
-        code = sqlite3_step(*use);
-    }
-    if (code == SQLITE_DONE) {
-        code = transaction.commit();
-    }
-    return resultOf(code);
+    return ChangeKey(
+        key, KEY_SET_VALUE, ERROR_ACCESS_DENIED,
+        [&](Database& database, const KeyRef& ref, WriteTransaction& transaction) -> LONG {
+            int code = SQLITE_OK;
+            {
+                StatementUse use(database.statement(Database::kSetValue));
+                sqlite3_bind_int64(*use, 1, ref.id);
+                sqlite3_bind_text(*use, 2, valueNameOf(valueName), -1, SQLITE_STATIC);
+                sqlite3_bind_int64(*use, 3, type);
+                // A zero-length blob, not NULL, for an empty value.
+                sqlite3_bind_blob(*use, 4, data != nullptr ? static_cast<const void*>(data) : "",
+                                  static_cast<int>(dataSize), SQLITE_STATIC);
+                code = sqlite3_step(*use);
+            }
+            if (code == SQLITE_DONE) {
+                code = transaction.commit();
+            }
+            return resultOf(code);
+        });
 }
 
 LONG RegDeleteKeyA(HKEY key, const char* subKey) {
@@ -721,92 +737,63 @@ LONG RegDeleteKeyA(HKEY key, const char* subKey) {
     } catch (const std::bad_alloc&) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
-    KeyRef ref;
-    const LONG error = resolve(key, ref);
-    if (error != ERROR_SUCCESS) {
-        return error;
-    }
-    Database& database = *ref.database;
-    std::lock_guard<std::mutex> guard(database.mutex());
-    if (!database.hasSchema()) {
-        return ERROR_FILE_NOT_FOUND;
-    }
-    WriteTransaction transaction(database);
-    if (transaction.begun() != SQLITE_OK) {
-        return resultOf(transaction.begun());
-    }
-    if (!keyExists(database, ref.id)) {
-        return ERROR_KEY_DELETED;
-    }
-    std::int64_t id = ref.id;
-    std::size_t found = 0;
-    int code = walk(database, id, names, found);
-    if (code != SQLITE_OK) {
-        return resultOf(code);
-    }
-    if (found < names.size()) {
-        return ERROR_FILE_NOT_FOUND;
-    }
-    {
-        StatementUse use(database.statement(Database::kHasChildren));
-        sqlite3_bind_int64(*use, 1, id);
-        code = sqlite3_step(*use);
-    }
-    if (code == SQLITE_ROW) {
-        return ERROR_ACCESS_DENIED;
-    }
-    if (code != SQLITE_DONE) {
-        return resultOf(code);
-    }
-    for (Database::Statement which : {Database::kDeleteValues, Database::kDeleteKey}) {
-        StatementUse use(database.statement(which));
-        sqlite3_bind_int64(*use, 1, id);
-        code = sqlite3_step(*use);
-        if (code != SQLITE_DONE) {
-            return resultOf(code);
-        }
-    }
-    return resultOf(transaction.commit());
+    return ChangeKey(
+        key, 0, ERROR_FILE_NOT_FOUND,
+        [&](Database& database, const KeyRef& ref, WriteTransaction& transaction) -> LONG {
+            std::int64_t id = ref.id;
+            std::size_t found = 0;
+            int code = walk(database, id, names, found);
+            if (code != SQLITE_OK) {
+                return resultOf(code);
+            }
+            if (found < names.size()) {
+                return ERROR_FILE_NOT_FOUND;
+            }
+            {
+                StatementUse use(database.statement(Database::kHasChildren));
+                sqlite3_bind_int64(*use, 1, id);
+                code = sqlite3_step(*use);
+            }
+            if (code == SQLITE_ROW) {
+                return ERROR_ACCESS_DENIED;
+            }
+            if (code != SQLITE_DONE) {
+                return resultOf(code);
+            }
+            for (Database::Statement which : {Database::kDeleteValues, Database::kDeleteKey}) {
+                StatementUse use(database.statement(which));
+                sqlite3_bind_int64(*use, 1, id);
+                code = sqlite3_step(*use);
+                if (code != SQLITE_DONE) {
+                    return resultOf(code);
+                }
+            }
+            return resultOf(transaction.commit());
+        });
 }
 
 LONG RegDeleteValueA(HKEY key, const char* valueName) {
-    KeyRef ref;
-    const LONG error = resolve(key, ref);
-    if (error != ERROR_SUCCESS) {
-        return error;
-    }
-    if ((ref.access & KEY_SET_VALUE) == 0) {
-        return ERROR_ACCESS_DENIED;
-    }
-    Database& database = *ref.database;
-    std::lock_guard<std::mutex> guard(database.mutex());
-    if (!database.hasSchema()) {
-        return ERROR_FILE_NOT_FOUND;
-    }
-    WriteTransaction transaction(database);
-    if (transaction.begun() != SQLITE_OK) {
-        return resultOf(transaction.begun());
-    }
-    if (!keyExists(database, ref.id)) {
-        return ERROR_KEY_DELETED;
-    }
-    int code = SQLITE_OK;
-    {
-        StatementUse use(database.statement(Database::kDeleteValue));
-        sqlite3_bind_int64(*use, 1, ref.id);
-        sqlite3_bind_text(*use, 2, valueNameOf(valueName), -1, SQLITE_STATIC);
-        code = sqlite3_step(*use);
-    }
-    if (code != SQLITE_DONE) {
-        return resultOf(code);
-    }
-    const bool deleted =
-        sqlite3_changes(sqlite3_db_handle(database.statement(Database::kDeleteValue))) > 0;
-    code = transaction.commit();
-    if (code != SQLITE_OK) {
-        return resultOf(code);
-    }
-    return deleted ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    return ChangeKey(
+        key, KEY_SET_VALUE, ERROR_FILE_NOT_FOUND,
+        [&](Database& database, const KeyRef& ref, WriteTransaction& transaction) -> LONG {
+            int code = SQLITE_OK;
+            {
+                StatementUse use(database.statement(Database::kDeleteValue));
+                sqlite3_bind_int64(*use, 1, ref.id);
+                sqlite3_bind_text(*use, 2, valueNameOf(valueName), -1, SQLITE_STATIC);
+                code = sqlite3_step(*use);
+            }
+            if (code != SQLITE_DONE) {
+                return resultOf(code);
+            }
+            const bool deleted =
+                sqlite3_changes(sqlite3_db_handle(database.statement(Database::kDeleteValue))) > 0;
+            code = transaction.commit();
+            if (code != SQLITE_OK) {
+                return resultOf(code);
+            }
+            return deleted ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+        });
 }
 
 LONG RegCloseKey(HKEY key) {
