@@ -91,45 +91,50 @@ void FrameworkInitComponent(const I18NString& componentName) {
     component.f_auditRecord->setStepID(zero);
 }
 
+namespace {
+
+// A framework level to ask a logger about, and the library level it gives when the logger
+// takes it.
+struct Probe {
+    long frameworkLevel;
+    AUT_I_LogFile::ELogLevel level;
+};
+
+// The level of the first probe the logger takes, in the order given; `none` when it takes none.
+template <std::size_t N>
+AUT_I_LogFile::ELogLevel
+FirstTaken(const LogTypedLogger& logger, const Probe (&probes)[N], AUT_I_LogFile::ELogLevel none) {
+    for (const Probe& probe : probes) {
+        if (logger.isEnabled(probe.frameworkLevel) != 0) {
+            return probe.level;
+        }
+    }
+    return none;
+}
+
+} // namespace
+
 AUT_I_LogFile::ELogLevel FrameworkProbeTraceLevel(const I18NString& componentName) {
     FrameworkInitComponent(componentName);
-    const LogTypedLogger* logger = Component(componentName).f_traceLogger;
-    // The first framework level the logger takes decides: the lower it is, the more detail.
-    struct Probe {
-        long frameworkLevel;
-        AUT_I_LogFile::ELogLevel level;
-    };
+    // The lower the first level the logger takes, the more detail the component writes.
     static const Probe probes[] = {
         {INT_MIN, AUT_I_LogFile::kLogLevelTrace11}, {10000, AUT_I_LogFile::kLogLevelTrace10},
         {20000, AUT_I_LogFile::kLogLevelTrace3},    {30000, AUT_I_LogFile::kLogLevelTrace2},
         {40000, AUT_I_LogFile::kLogLevelTrace1},    {50000, AUT_I_LogFile::kLogLevelTrace1},
     };
-    for (const Probe& probe : probes) {
-        if (logger->isEnabled(probe.frameworkLevel) != 0) {
-            return probe.level;
-        }
-    }
-    return AUT_I_LogFile::kLogLevelTrace0;
+    return FirstTaken(*Component(componentName).f_traceLogger, probes,
+                      AUT_I_LogFile::kLogLevelTrace0);
 }
 
 AUT_I_LogFile::ELogLevel FrameworkProbeAuditLevel(const I18NString& componentName) {
     FrameworkInitComponent(componentName);
-    const LogTypedLogger* logger = Component(componentName).f_auditLogger;
-    struct Probe {
-        long frameworkLevel;
-        AUT_I_LogFile::ELogLevel level;
-    };
     static const Probe probes[] = {
         {INT_MIN, AUT_I_LogFile::kLogLevelAudit5}, {10000, AUT_I_LogFile::kLogLevelAudit5},
         {20000, AUT_I_LogFile::kLogLevelAudit4},   {30000, AUT_I_LogFile::kLogLevelAudit3},
         {40000, AUT_I_LogFile::kLogLevelAudit2},   {50000, AUT_I_LogFile::kLogLevelAudit1},
     };
-    for (const Probe& probe : probes) {
-        if (logger->isEnabled(probe.frameworkLevel) != 0) {
-            return probe.level;
-        }
-    }
-    return AUT_I_LogFile::kLogLevelAudit0;
+    return FirstTaken(*Component(componentName).f_auditLogger, probes,
+                      AUT_I_LogFile::kLogLevelAudit0);
 }
 
 void FrameworkSendRecord(const I18NString& componentName,
