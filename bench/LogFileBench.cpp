@@ -3,6 +3,7 @@
 // every record; a record filtered out by level against spdlog's filtered call; and one
 // rotation with 100, 1,000 and 10,000 files of the family in the directory.
 #include "AUTInitialize.h"
+#include "BenchInstallation.h"
 #include "UTI_LogFile.h"
 #include "UTLogFile.h"
 
@@ -29,40 +30,9 @@ const char kSpdlogMessage[] =
 const char kParameter[] = "12345";
 
 // A temporary installation in file mode, started once and removed at exit.
-struct Installation {
-    std::string root;
-
-    Installation() {
-        char pattern[] = "/tmp/LogFileBench.XXXXXX";
-        root = mkdtemp(pattern);
-        const std::string commands =
-            "mkdir -p " + root + "/bin " + root + "/configuration " + root + "/logs";
-        if (std::system(commands.c_str()) != 0) {
-            std::abort();
-        }
-        const std::string xml = "<OrqConfig><g><section name=\"Logging\">"
-                                "<entry name=\"UseIPFLogging\" value=\"0\"/>"
-                                "<entry name=\"LineCountPerLogFile\" value=\"4000000000\"/>"
-                                "<entry name=\"LogFileCount\" value=\"10000\"/>"
-                                "<entry name=\"LogFileName\" value=\"" +
-                                root + "/logs/bench.log\"/></section></g></OrqConfig>";
-        FILE* out = std::fopen((root + "/configuration/OrqConfig.xml").c_str(), "wb");
-        std::fwrite(xml.data(), 1, xml.size(), out);
-        std::fclose(out);
-        setenv("ORQ_BIN_DIR", (root + "/bin").c_str(), 1);
-        AUT_Initialize("LogFileBench");
-    }
-    ~Installation() {
-        AUT_Terminate("LogFileBench");
-        const std::string command = "rm -rf " + root;
-        if (std::system(command.c_str()) != 0) {
-            std::fprintf(stderr, "could not remove %s\n", root.c_str());
-        }
-    }
-};
-
-Installation& TheInstallation() {
-    static Installation installation;
+BenchInstallation& TheInstallation() {
+    static BenchInstallation installation("LogFileBench",
+                                          BenchInstallation::fileModeConfiguration("bench.log"));
     return installation;
 }
 
@@ -91,7 +61,7 @@ void BM_LogWrittenRecord(benchmark::State& state) {
 BENCHMARK(BM_LogWrittenRecord);
 
 void BM_BareWriteRecord(benchmark::State& state) {
-    const std::string path = TheInstallation().root + "/logs/bare.log";
+    const std::string path = TheInstallation().logs() + "/bare.log";
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
     const std::string line = SameLine();
     for (auto _ : state) {
@@ -105,7 +75,7 @@ BENCHMARK(BM_BareWriteRecord);
 
 std::shared_ptr<spdlog::logger> SpdlogLogger(const std::string& name) {
     auto logger =
-        spdlog::basic_logger_mt(name, TheInstallation().root + "/logs/" + name + ".log", true);
+        spdlog::basic_logger_mt(name, TheInstallation().logs() + "/" + name + ".log", true);
     logger->set_pattern("%c\t%v");
     return logger;
 }
@@ -150,7 +120,7 @@ BENCHMARK(BM_SpdlogFilteredRecord);
 // file is removed again outside the timing, so every rotation sees the same directory.
 void BM_Rotation(benchmark::State& state) {
     const int files = static_cast<int>(state.range(0));
-    const std::string directory = TheInstallation().root + "/rot" + std::to_string(files);
+    const std::string directory = TheInstallation().root() + "/rot" + std::to_string(files);
     if (std::system(("mkdir -p " + directory).c_str()) != 0) {
         state.SkipWithError("no directory");
         return;

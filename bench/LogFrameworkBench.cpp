@@ -2,6 +2,7 @@
 // level, text and context entries, both writing through one file appender that flushes every
 // record.
 #include "AUTInitialize.h"
+#include "BenchInstallation.h"
 #include "UTI_LogFile.h"
 
 #include <benchmark/benchmark.h>
@@ -23,46 +24,26 @@ const char kParameter[] = "12345";
 
 // A temporary installation in framework mode whose log4cxx configuration sends "Trace.Orq" to
 // one flushing file appender.
-struct Installation {
-    std::string root;
-
-    Installation() {
-        char pattern[] = "/tmp/LogFrameworkBench.XXXXXX";
-        root = mkdtemp(pattern);
-        if (std::system(("mkdir -p " + root + "/bin " + root + "/configuration").c_str()) != 0) {
-            std::abort();
-        }
-        write(root + "/configuration/OrqConfig.xml", "<OrqConfig/>");
-        write(root + "/log4cxx.properties",
-              "log4j.rootLogger=OFF\n"
-              "log4j.logger.Trace.Orq=INFO, file\n"
-              "log4j.appender.file=org.apache.log4j.FileAppender\n"
-              "log4j.appender.file.File=" +
-                  root +
-                  "/framework.log\n"
-                  "log4j.appender.file.ImmediateFlush=true\n"
-                  "log4j.appender.file.layout=org.apache.log4j.PatternLayout\n"
-                  "log4j.appender.file.layout.ConversionPattern="
-                  "%d %p %c [%X{thread}] %X{session} %X{object} %m%n\n");
-        setenv("ORQ_BIN_DIR", (root + "/bin").c_str(), 1);
-        setenv("ORQ_LOG_CONFIG", (root + "/log4cxx.properties").c_str(), 1);
-        AUT_Initialize("LogFrameworkBench");
-    }
-    ~Installation() {
-        AUT_Terminate("LogFrameworkBench");
-        if (std::system(("rm -rf " + root).c_str()) != 0) {
-            std::fprintf(stderr, "could not remove %s\n", root.c_str());
-        }
-    }
-    static void write(const std::string& path, const std::string& text) {
-        FILE* out = std::fopen(path.c_str(), "wb");
-        std::fwrite(text.data(), 1, text.size(), out);
-        std::fclose(out);
-    }
-};
-
-Installation& TheInstallation() {
-    static Installation installation;
+BenchInstallation& TheInstallation() {
+    static BenchInstallation installation("LogFrameworkBench", "<OrqConfig/>");
+    static const bool configured = [] {
+        const std::string properties = installation.root() + "/log4cxx.properties";
+        BenchInstallation::writeFile(
+            properties, "log4j.rootLogger=OFF\n"
+                        "log4j.logger.Trace.Orq=INFO, file\n"
+                        "log4j.appender.file=org.apache.log4j.FileAppender\n"
+                        "log4j.appender.file.File=" +
+                            installation.logs() +
+                            "/framework.log\n"
+                            "log4j.appender.file.ImmediateFlush=true\n"
+                            "log4j.appender.file.layout=org.apache.log4j.PatternLayout\n"
+                            "log4j.appender.file.layout.ConversionPattern="
+                            "%d %p %c [%X{thread}] %X{session} %X{object} %m%n\n");
+        setenv("ORQ_LOG_CONFIG", properties.c_str(), 1);
+        LogFramework::configure();
+        return true;
+    }();
+    static_cast<void>(configured);
     return installation;
 }
 

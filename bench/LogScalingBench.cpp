@@ -3,6 +3,7 @@
 // and a log4cxx file appender (which writes through at every record). Feeds the records-per-
 // second plot and the thread scaling table.
 #include "AUTInitialize.h"
+#include "BenchInstallation.h"
 #include "UTI_LogFile.h"
 
 #include <benchmark/benchmark.h>
@@ -27,56 +28,20 @@ using L = AUT_I_LogFile;
 const char kMessage[] = "request finished: {0}";
 const char kPrefix[] = "request finished: ";
 
-// A temporary installation in file mode without rotation, started once and removed at exit.
-struct Installation {
-    std::string root;
-    std::string logs;
-
-    Installation() {
-        char pattern[] = "/tmp/LogScalingBench.XXXXXX";
-        root = mkdtemp(pattern);
-        logs = root + "/logs";
-        const std::string commands = "mkdir -p " + root + "/bin " + root + "/configuration " + logs;
-        if (std::system(commands.c_str()) != 0) {
-            std::abort();
-        }
-        const std::string xml = "<OrqConfig><g><section name=\"Logging\">"
-                                "<entry name=\"UseIPFLogging\" value=\"0\"/>"
-                                "<entry name=\"LineCountPerLogFile\" value=\"4000000000\"/>"
-                                "<entry name=\"LogFileCount\" value=\"10000\"/>"
-                                "<entry name=\"LogFileName\" value=\"" +
-                                logs + "/scaling.log\"/></section></g></OrqConfig>";
-        FILE* out = std::fopen((root + "/configuration/OrqConfig.xml").c_str(), "wb");
-        if (out == nullptr) {
-            std::abort();
-        }
-        std::fwrite(xml.data(), 1, xml.size(), out);
-        std::fclose(out);
-        setenv("ORQ_BIN_DIR", (root + "/bin").c_str(), 1);
-        if (AUT_Initialize("LogScalingBench") != 0) {
-            std::abort();
-        }
-    }
-    ~Installation() {
-        AUT_Terminate("LogScalingBench");
-        if (std::system(("rm -rf " + root).c_str()) != 0) {
-            std::fprintf(stderr, "could not remove %s\n", root.c_str());
-        }
-    }
-
-    // Closes the library's file and removes every log written so far: a run of all sizes would
-    // otherwise leave gigabytes behind.
-    void clear() {
-        L::Reset();
-        if (std::system(("rm -f " + logs + "/*").c_str()) != 0) {
-            std::fprintf(stderr, "could not empty %s\n", logs.c_str());
-        }
-    }
-};
-
-Installation& installation() {
-    static Installation instance;
+// A temporary installation in file mode, started once and removed at exit.
+BenchInstallation& installation() {
+    static BenchInstallation instance("LogScalingBench",
+                                      BenchInstallation::fileModeConfiguration("scaling.log"));
     return instance;
+}
+
+// Closes the library's file and removes every log written so far: a run of all sizes would
+// otherwise leave gigabytes behind.
+void ClearLogs() {
+    L::Reset();
+    if (std::system(("rm -f " + installation().logs() + "/*").c_str()) != 0) {
+        std::fprintf(stderr, "could not empty %s\n", installation().logs().c_str());
+    }
 }
 
 // The parameter that makes the message text `size` bytes long.
@@ -96,7 +61,7 @@ std::string lineFor(const std::string& parameter) {
 }
 
 std::shared_ptr<spdlog::logger> spdlogLogger(const std::string& name) {
-    auto logger = spdlog::basic_logger_mt(name, installation().logs + "/" + name + ".log", true);
+    auto logger = spdlog::basic_logger_mt(name, installation().logs() + "/" + name + ".log", true);
     logger->set_pattern("%c\t%v");
     logger->flush_on(spdlog::level::trace);
     return logger;
@@ -107,7 +72,7 @@ log4cxx::LoggerPtr log4cxxLogger(const std::string& name) {
     if (logger->getAllAppenders().empty()) {
         auto layout = std::make_shared<log4cxx::PatternLayout>(LOG4CXX_STR("%d\t%m%n"));
         auto appender = std::make_shared<log4cxx::FileAppender>(
-            layout, installation().logs + "/" + name + ".log", false);
+            layout, installation().logs() + "/" + name + ".log", false);
         logger->addAppender(appender);
         logger->setAdditivity(false);
         logger->setLevel(log4cxx::Level::getInfo());
@@ -133,12 +98,12 @@ void BM_LogRecordSize(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
     log = nullptr;
-    installation().clear();
+    ClearLogs();
 }
 BENCHMARK(BM_LogRecordSize)->Apply(recordSizes);
 
 void BM_BareWriteRecordSize(benchmark::State& state) {
-    const std::string path = installation().logs + "/bare.log";
+    const std::string path = installation().logs() + "/bare.log";
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0600);
     const std::string line = lineFor(parameterFor(state.range(0)));
     for (auto _ : state) {
@@ -159,7 +124,7 @@ void BM_SpdlogFlushedRecordSize(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
     spdlog::drop("spdlog_size");
     logger.reset();
-    installation().clear();
+    ClearLogs();
 }
 BENCHMARK(BM_SpdlogFlushedRecordSize)->Apply(recordSizes);
 
@@ -189,14 +154,14 @@ void BM_LogRecordThreads(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
     log = nullptr;
     if (state.thread_index() == 0) {
-        installation().clear();
+        ClearLogs();
     }
 }
 BENCHMARK(BM_LogRecordThreads)->Threads(1)->Threads(2)->UseRealTime();
 
 void BM_BareWriteRecordThreads(benchmark::State& state) {
     static int fd = -1;
-    const std::string path = installation().logs + "/bare_threads.log";
+    const std::string path = installation().logs() + "/bare_threads.log";
     if (state.thread_index() == 0) {
         fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0600);
     }
@@ -225,7 +190,7 @@ void BM_SpdlogFlushedRecordThreads(benchmark::State& state) {
     if (state.thread_index() == 0) {
         spdlog::drop("spdlog_threads");
         logger.reset();
-        installation().clear();
+        ClearLogs();
     }
 }
 BENCHMARK(BM_SpdlogFlushedRecordThreads)->Threads(1)->Threads(2)->UseRealTime();
