@@ -52,5 +52,6 @@ if(AUT_BUILD_TESTS AND NOT AUT_SANITIZE AND NOT AUT_TSAN)
         COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
                 -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DGENERATOR=${CMAKE_GENERATOR}
                 -P ${PROJECT_SOURCE_DIR}/cmake/TestInstalledPackage.cmake.script)
-    set_tests_properties(InstalledPackage.ExampleConsumerBuildsAndRuns PROPERTIES TIMEOUT 600)
+    set_tests_properties(InstalledPackage.ExampleConsumerBuildsAndRuns PROPERTIES TIMEOUT 600
+        LABELS tool)
 endif()

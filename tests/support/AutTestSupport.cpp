@@ -1,6 +1,10 @@
 #include "AutTestSupport.h"
 
+#include "ReliabilitySupport.h"
+#include "UTI_LogFile.h"
+
 #include <AUTInitialize.h>
+#include <BrxMessage.h>
 #include <cstdlib>
 #include <fstream>
 #include <ftw.h>
@@ -101,6 +105,72 @@ void InitializedTest::SetUp() {
 void InitializedTest::TearDown() {
     EXPECT_EQ(AUT_Terminate("test"), 0);
     InstallationTest::TearDown();
+}
+
+void FileModeTest::TearDown() {
+    if (f_started) {
+        EXPECT_EQ(AUT_Terminate("test"), 0);
+    }
+    InstallationTest::TearDown();
+}
+
+void FileModeTest::Start(const Entries& extra) {
+    root().writeFile("configuration/OrqConfig.xml", FileModeConfiguration(logFileName(), extra));
+    ASSERT_EQ(AUT_Initialize("test"), 0);
+    f_started = true;
+}
+
+std::vector<std::string> FileModeTest::files() const {
+    std::vector<I18NString> names;
+    AUT_I_LogFile::GetLogFileNames(names, true);
+    std::vector<std::string> contents;
+    for (const I18NString& name : names) {
+        contents.push_back(readFile(name.c_str()));
+    }
+    return contents;
+}
+
+std::vector<std::string> FileModeTest::records() const {
+    std::vector<I18NString> names;
+    AUT_I_LogFile::GetLogFileNames(names, true);
+    std::vector<std::string> all;
+    for (const I18NString& name : names) {
+        const auto content = reliability::ReadLogFile(name.c_str());
+        all.insert(all.end(), content.records.begin(), content.records.end());
+    }
+    return all;
+}
+
+std::string FileModeConfiguration(const std::string& logFile,
+                                  const std::vector<std::pair<std::string, std::string>>& extra) {
+    std::string xml = "<OrqConfig><group><section name=\"Logging\">"
+                      "<entry name=\"UseIPFLogging\" value=\"0\"/>"
+                      "<entry name=\"LogFileName\" value=\"" +
+                      logFile + "\"/>";
+    for (const auto& entry : extra) {
+        xml += "<entry name=\"" + entry.first + "\" value=\"" + entry.second + "\"/>";
+    }
+    return xml + "</section></group></OrqConfig>";
+}
+
+Thrown Inspect(const AUT_Exception& exception) {
+    Thrown thrown;
+    thrown.code = exception.getErrorCode();
+    thrown.severity = exception.getSeverity().value();
+    thrown.text = exception.what();
+    if (exception.messageCount() > 0) {
+        if (const auto* message =
+                dynamic_cast<const BrxMessageComponents*>(&exception.messageAt(0))) {
+            thrown.number = message->getMessageNumber();
+            for (const I18NString& parameter : message->getParameters()) {
+                thrown.parameters.push_back(parameter.c_str());
+            }
+        }
+    }
+    if (!exception.getBackTrace().empty()) {
+        thrown.file = exception.getBackTrace().front().file;
+    }
+    return thrown;
 }
 
 } // namespace auttest

@@ -1,8 +1,12 @@
 #pragma once
-// Fixtures shared by the test suites: temporary directories, installation directories and an
-// initialized library.
+// Fixtures shared by the test suites: temporary directories and installations, an initialized
+// library, file-mode logging, and what a thrown AUT_Exception carries.
+#include "UTException.h"
+
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace auttest {
 
@@ -54,5 +58,59 @@ protected:
     void SetUp() override;
     void TearDown() override;
 };
+
+// A temporary installation whose "OrqConfig.xml" puts logging into file mode, writing the
+// family "<logs>/test.log"; Start() writes it and initializes the library for the consumer
+// "test", TearDown terminates it again.
+class FileModeTest : public InstallationTest {
+protected:
+    using Entries = std::vector<std::pair<std::string, std::string>>;
+
+    void TearDown() override;
+    // Further entries of the section "Logging" ("LineCountPerLogFile", a component's level...).
+    void Start(const Entries& extra = {});
+    std::string logFileName() const { return logsDir() + "/test.log"; }
+    // The contents of the files this process created, oldest first.
+    std::vector<std::string> files() const;
+    // The texts of every record of those files in order: each line after its time stamp and
+    // indentation, the process id lines left out.
+    std::vector<std::string> records() const;
+
+private:
+    bool f_started = false;
+};
+
+// "OrqConfig.xml" text that puts logging into file mode, writing `logFile` (the family's
+// name, "<dir>/<base>.log"), with further entries of the section "Logging".
+std::string FileModeConfiguration(const std::string& logFile,
+                                  const std::vector<std::pair<std::string, std::string>>& extra =
+                                      {});
+
+// What the AUT_Exception that an action threw carries; `code` is -1 when it threw nothing.
+struct Thrown {
+    long code = -1;
+    int severity = -1;
+    unsigned number = 0;                 // the first message's number, 0 without one
+    std::vector<std::string> parameters; // the first message's parameters
+    std::string text;                    // what()
+    std::string file;                    // where it was thrown: the first back-trace entry
+
+    std::string parameter(std::size_t index = 0) const {
+        return index < parameters.size() ? parameters[index] : std::string();
+    }
+};
+
+Thrown Inspect(const AUT_Exception& exception);
+
+// Runs `action` and gives what the AUT_Exception it throws carries. Any other exception
+// escapes and fails the test.
+template <class Action> Thrown Catch(Action&& action) {
+    try {
+        action();
+    } catch (const AUT_Exception& exception) {
+        return Inspect(exception);
+    }
+    return {};
+}
 
 } // namespace auttest

@@ -17,17 +17,6 @@
 
 namespace reliability {
 
-std::string FileModeConfiguration(const std::string& logFile, const Entries& extra) {
-    std::string xml = "<OrqConfig><group><section name=\"Logging\">"
-                      "<entry name=\"UseIPFLogging\" value=\"0\"/>"
-                      "<entry name=\"LogFileName\" value=\"" +
-                      logFile + "\"/>";
-    for (const auto& entry : extra) {
-        xml += "<entry name=\"" + entry.first + "\" value=\"" + entry.second + "\"/>";
-    }
-    return xml + "</section></group></OrqConfig>";
-}
-
 std::string RunInChild(const std::function<std::string()>& body, int seconds) {
     int channel[2];
     if (pipe(channel) != 0) {

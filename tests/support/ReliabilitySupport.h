@@ -1,6 +1,8 @@
 #pragma once
 // Helpers of the reliability suites (faults, crashes, load, threads): child processes, the
 // file-mode logging set-up, and reading log files back record by record.
+#include "AutTestSupport.h"
+
 #include <functional>
 #include <string>
 #include <utility>
@@ -10,9 +12,7 @@ namespace reliability {
 
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
-// "OrqConfig.xml" text that puts logging into file mode, writing `logFile` (the family's
-// name, "<dir>/<base>.log"), with further entries of the section "Logging".
-std::string FileModeConfiguration(const std::string& logFile, const Entries& extra = {});
+using auttest::FileModeConfiguration;
 
 // Runs `body` in a forked child and gives what it returned ("" means success), "hung" when it
 // has not ended within `seconds` (it is then killed), or "child failed: ..." when it died.

@@ -130,7 +130,7 @@ TEST(BrxAssert, TextsAreTheMacroCallsAsWritten) {
             EXPECT_STREQ(error.what(), c.expected);
             EXPECT_EQ(error.getErrorCode(), 0);
             ASSERT_EQ(error.getBackTrace().size(), 1u);
-            EXPECT_EQ(error.getBackTrace()[0].file, "tests/BrxExceptionTest.cpp");
+            EXPECT_EQ(error.getBackTrace()[0].file, "tests/platform/BrxExceptionTest.cpp");
             EXPECT_EQ(error.getBackTrace()[0].component, "");
             EXPECT_EQ(error.getBackTrace()[0].tag, "BRX_THROW");
             // Handlers that only know BrxException still see the failed check.

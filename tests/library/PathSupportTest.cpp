@@ -240,13 +240,13 @@ TEST_F(PathSupport, MakeDirectoryPathCreatesOnlyWhatIsMissing) {
     root().writeFile("blocker", "");
     EXPECT_FALSE(FileSupportError([&] {
                      AUT_I_FileSupport::MakeDirectoryPath((base + "/blocker/sub/").c_str());
-                 }).parameter.empty());
+                 }).parameter().empty());
 
     // Overlong: refused whole rather than made under a cut name.
     const std::string overlong = base + "/" + std::string(300, 'n') + "/";
     const Thrown thrown =
         FileSupportError([&] { AUT_I_FileSupport::MakeDirectoryPath(overlong.c_str()); });
-    EXPECT_EQ(thrown.parameter, std::strerror(ENAMETOOLONG));
+    EXPECT_EQ(thrown.parameter(), std::strerror(ENAMETOOLONG));
     EXPECT_EQ(thrown.file, "Source/uti_filesupport.cpp");
 }
 
@@ -280,7 +280,7 @@ TEST_F(PathSupport, RemoveUsesOnlyTheNameOfItsSecondArgument) {
         EXPECT_EQ(FileSupportError([&] {
                       AUT_I_FileSupport::RemoveFileFromDirectory((base + "/").c_str(),
                                                                  c.fileName.c_str());
-                  }).parameter,
+                  }).parameter(),
                   std::strerror(c.error));
     }
     EXPECT_TRUE(isDirectory(base + "/other"));
@@ -310,7 +310,7 @@ TEST_F(PathSupport, SystemDirectoryIsTheConfiguredOneOrFailsWithItsText) {
 
     setenv("ORQ_SYSTEM_DIR", root().file("missing").c_str(), 1);
     const Thrown thrown = FileSupportError([] { AUT_I_FileSupport::GetSystemDirectoryA(); });
-    EXPECT_EQ(thrown.parameter, std::strerror(ENOENT));
+    EXPECT_EQ(thrown.parameter(), std::strerror(ENOENT));
     EXPECT_EQ(thrown.file, "Source/uti_filesupportwin32.cpp");
 }
 

@@ -207,7 +207,7 @@ TEST_F(ExceptionInstallationTest, ThrownExceptionIsCaughtByEveryBaseWithItsText)
         EXPECT_EQ(text(caught.getMessage()), expected);
         ASSERT_EQ(caught.getBackTrace().size(), 1u);
         const BrxBackTraceEntry& hop = caught.getBackTrace()[0];
-        EXPECT_EQ(hop.file, "tests/ExceptionTest.cpp");
+        EXPECT_EQ(hop.file, "tests/library/ExceptionTest.cpp");
         EXPECT_EQ(hop.line, line);
         EXPECT_EQ(hop.component, "UT");
         EXPECT_EQ(hop.tag, "BRX_THROW");

@@ -108,21 +108,21 @@ TEST_F(FileSupport, BrokenPreconditionsAssertBeforeAnythingHappens) {
 TEST_F(FileSupport, FailedRuntimeCallsThrowTheirErrorText) {
     const Thrown missing =
         FileSupportError([&] { AUT_I_FileSupport::OpenFile(path("missing.log"), _O_RDONLY, 0); });
-    EXPECT_EQ(missing.parameter, std::strerror(ENOENT));
+    EXPECT_EQ(missing.parameter(), std::strerror(ENOENT));
     EXPECT_EQ(missing.file, "Source/uti_filesupport.cpp");
 
     const int flags = _O_RDWR | _O_CREAT | _O_EXCL;
     const long handle = AUT_I_FileSupport::OpenFile(path("new.log"), flags, _S_IREAD | _S_IWRITE);
     EXPECT_EQ(FileSupportError([&] {
                   AUT_I_FileSupport::OpenFile(path("new.log"), flags, _S_IREAD | _S_IWRITE);
-              }).parameter,
+              }).parameter(),
               std::strerror(EEXIST));
     const long readOnly = AUT_I_FileSupport::OpenFile(path("new.log"), _O_RDONLY, 0);
     // This system's fdopen refuses a write stream over a read-only descriptor.
-    EXPECT_EQ(FileSupportError([&] { AUT_I_FileSupport::OpenFile(readOnly, "w"); }).parameter,
+    EXPECT_EQ(FileSupportError([&] { AUT_I_FileSupport::OpenFile(readOnly, "w"); }).parameter(),
               std::strerror(EINVAL));
     AUT_I_FileSupport::CloseFile(readOnly);
-    EXPECT_EQ(FileSupportError([&] { AUT_I_FileSupport::CloseFile(readOnly); }).parameter,
+    EXPECT_EQ(FileSupportError([&] { AUT_I_FileSupport::CloseFile(readOnly); }).parameter(),
               std::strerror(EBADF));
 
     FILE* stream = AUT_I_FileSupport::OpenFile(handle, "w+");
@@ -131,7 +131,7 @@ TEST_F(FileSupport, FailedRuntimeCallsThrowTheirErrorText) {
     AUT_I_FileSupport::CloseFile(stream);
     EXPECT_EQ(AUT_I_FileSupport::GetFileSize(handle), -1);
 
-    EXPECT_EQ(FileSupportError([&] { AUT_I_FileSupport::MakeDirectory(path("a/b")); }).parameter,
+    EXPECT_EQ(FileSupportError([&] { AUT_I_FileSupport::MakeDirectory(path("a/b")); }).parameter(),
               std::strerror(ENOENT));
     AUT_I_FileSupport::MakeDirectory(path("a"));
     AUT_I_FileSupport::MakeDirectory(path("a/b"));
@@ -155,12 +155,12 @@ TEST_F(FileSupport, AFailedWriteFailsEveryLaterWrite) {
     FILE* stream = std::fopen(path("r.log").c_str(), "r");
     ASSERT_NE(stream, nullptr);
     EXPECT_EQ(
-        FileSupportError([&] { AUT_I_FileSupport::WriteToFile("x", stream, false); }).parameter,
+        FileSupportError([&] { AUT_I_FileSupport::WriteToFile("x", stream, false); }).parameter(),
         std::strerror(EBADF));
     // Nothing more is written, but the stream keeps its error.
     EXPECT_FALSE(FileSupportError([&] {
                      AUT_I_FileSupport::WriteToFile("", stream, false);
-                 }).parameter.empty());
+                 }).parameter().empty());
     std::fclose(stream);
     EXPECT_EQ(auttest::readFile(f_base + "/r.log"), "read only");
 }
@@ -289,7 +289,7 @@ TEST_F(FileSupport, ListingTakesEveryMatchAndKeepsWhatItHas) {
     std::vector<I18NString> files = kept;
     const Thrown thrown = FileSupportError(
         [&] { AUT_I_FileSupport::GetExistingFilesFromDirectory(path("plain/*"), files, false); });
-    EXPECT_EQ(thrown.parameter, std::strerror(ENOTDIR));
+    EXPECT_EQ(thrown.parameter(), std::strerror(ENOTDIR));
     // The one helper throws every file-support exception, from its own unit.
     EXPECT_EQ(thrown.file, "Source/uti_filesupport.cpp");
     EXPECT_EQ(files.size(), 1u);
