@@ -82,9 +82,9 @@ private:
 
 // "OrqConfig.xml" text that puts logging into file mode, writing `logFile` (the family's
 // name, "<dir>/<base>.log"), with further entries of the section "Logging".
-std::string FileModeConfiguration(const std::string& logFile,
-                                  const std::vector<std::pair<std::string, std::string>>& extra =
-                                      {});
+std::string
+FileModeConfiguration(const std::string& logFile,
+                      const std::vector<std::pair<std::string, std::string>>& extra = {});
 
 // What the AUT_Exception that an action threw carries; `code` is -1 when it threw nothing.
 struct Thrown {

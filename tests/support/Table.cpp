@@ -34,11 +34,21 @@ std::string unescape(const std::string& cell, const std::string& where) {
         }
         const char kind = cell[++i];
         switch (kind) {
-        case 't': out += '\t'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case '0': out += '\0'; break;
-        case '\\': out += '\\'; break;
+        case 't':
+            out += '\t';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case '0':
+            out += '\0';
+            break;
+        case '\\':
+            out += '\\';
+            break;
         case 'x':
             out += static_cast<char>(std::stoul(cell.substr(i + 1, 2), nullptr, 16));
             i += 2;
@@ -52,7 +62,8 @@ std::string unescape(const std::string& cell, const std::string& where) {
             i = close;
             break;
         }
-        default: throw std::runtime_error(where + ": unknown escape \\" + kind);
+        default:
+            throw std::runtime_error(where + ": unknown escape \\" + kind);
         }
     }
     return out;
