@@ -2,18 +2,22 @@
 // (fuzz/corpus/<name>/) through the target's own entry point, so that a fixed fault stays fixed
 // in the ordinary suite and under every sanitizer build, not only in the fuzz build.
 //
-// Each target's source is compiled in here, in a namespace of its own, with its libFuzzer entry
-// points renamed. Targets that have not landed yet are left out (__has_include); the last test
-// makes sure that none that exists is forgotten here.
+// Each target's source is compiled in here, in a namespace of its own (which keeps its helpers
+// apart), with its libFuzzer entry points renamed after it; the last test makes sure that no
+// target is forgotten here.
 #include "AutTestSupport.h"
+#include "ReliabilitySupport.h"
 
 // Everything the targets include, at file scope first: their own includes inside the namespaces
 // below then find the include guards set and declare nothing in there.
 #include "../platform/core/src/BrxCatalog.h"
 #include "AUTConfiguration.h"
 #include "AUTInitialize.h"
+#include "SubstitutionReference.h"
 #include "UTException.h"
 #include "UTLocaleString.h"
+#include "UTLogFile.h"
+#include "UTLogFileInternal.h"
 #include "UTStringSupport.h"
 #include "UTStringSupportInternal.h"
 #include "uti_filesupport.h"
@@ -29,9 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <gtest/gtest.h>
-#include <memory>
 #include <ostream>
 #include <set>
 #include <string>
@@ -39,114 +41,68 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
-#if __has_include("../fuzz/LogFileNameFuzz.cpp")
-#include "UTLogFile.h"
-#include "UTLogFileInternal.h"
-#endif
 
-using TestOneInput = int (*)(const std::uint8_t*, std::size_t);
-using Initialize = int (*)(int*, char***);
+// The entry points take the name of the target being compiled in (AUT_FUZZ): "PathFuzz" gives
+// PathFuzzTestOneInput and PathFuzzInitialize. Initialize is weak: most targets have none.
+#define AUT_FUZZ_PASTE(a, b) AUT_FUZZ_PASTE2(a, b)
+#define AUT_FUZZ_PASTE2(a, b) a##b
+#define LLVMFuzzerTestOneInput AUT_FUZZ_PASTE(AUT_FUZZ, TestOneInput)
+#define LLVMFuzzerInitialize AUT_FUZZ_PASTE(AUT_FUZZ, Initialize)
+// Declares the entry points of the target named by AUT_FUZZ and opens its namespace.
+#define AUT_FUZZ_BEGIN                                                                             \
+    extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t*, std::size_t);                       \
+    extern "C" int LLVMFuzzerInitialize(int*, char***) __attribute__((weak));                      \
+    namespace AUT_FUZZ {
 
-// A target without an initializer leaves its weak declaration null.
-#define AUT_DECLARE_FUZZ_ENTRIES(prefix)                                                           \
-    extern "C" int prefix##TestOneInput(const std::uint8_t*, std::size_t);                         \
-    extern "C" int prefix##Initialize(int*, char***) __attribute__((weak));
-
-#define LLVMFuzzerTestOneInput ConfigFileFuzzTestOneInput
-#define LLVMFuzzerInitialize ConfigFileFuzzInitialize
-AUT_DECLARE_FUZZ_ENTRIES(ConfigFileFuzz)
-namespace configfilefuzz {
+#define AUT_FUZZ ConfigFileFuzz
+AUT_FUZZ_BEGIN
 #include "../fuzz/ConfigFileFuzz.cpp"
 }
-#undef LLVMFuzzerTestOneInput
-#undef LLVMFuzzerInitialize
-
-#define LLVMFuzzerTestOneInput I18NStringFuzzTestOneInput
-#define LLVMFuzzerInitialize I18NStringFuzzInitialize
-AUT_DECLARE_FUZZ_ENTRIES(I18NStringFuzz)
-namespace i18nstringfuzz {
+#undef AUT_FUZZ
+#define AUT_FUZZ I18NStringFuzz
+AUT_FUZZ_BEGIN
 #include "../fuzz/I18NStringFuzz.cpp"
 }
-#undef LLVMFuzzerTestOneInput
-#undef LLVMFuzzerInitialize
-
-#define LLVMFuzzerTestOneInput LocaleStringFuzzTestOneInput
-#define LLVMFuzzerInitialize LocaleStringFuzzInitialize
-AUT_DECLARE_FUZZ_ENTRIES(LocaleStringFuzz)
-namespace localestringfuzz {
+#undef AUT_FUZZ
+#define AUT_FUZZ LocaleStringFuzz
+AUT_FUZZ_BEGIN
 #include "../fuzz/LocaleStringFuzz.cpp"
 }
-#undef LLVMFuzzerTestOneInput
-#undef LLVMFuzzerInitialize
-
-#if __has_include("../fuzz/LogFileNameFuzz.cpp")
-#define AUT_HAVE_LOG_FILE_NAME_FUZZ
-#define LLVMFuzzerTestOneInput LogFileNameFuzzTestOneInput
-#define LLVMFuzzerInitialize LogFileNameFuzzInitialize
-AUT_DECLARE_FUZZ_ENTRIES(LogFileNameFuzz)
-namespace logfilenamefuzz {
+#undef AUT_FUZZ
+#define AUT_FUZZ LogFileNameFuzz
+AUT_FUZZ_BEGIN
 #include "../fuzz/LogFileNameFuzz.cpp"
 }
-#undef LLVMFuzzerTestOneInput
-#undef LLVMFuzzerInitialize
-#endif
-
+#undef AUT_FUZZ
 // The catalog reader is hidden inside the core library; its target compiles it in, and so do we.
 #include "../platform/core/src/BrxCatalog.cpp"
-#define LLVMFuzzerTestOneInput MessageCatalogFuzzTestOneInput
-#define LLVMFuzzerInitialize MessageCatalogFuzzInitialize
-AUT_DECLARE_FUZZ_ENTRIES(MessageCatalogFuzz)
-namespace messagecatalogfuzz {
+#define AUT_FUZZ MessageCatalogFuzz
+AUT_FUZZ_BEGIN
 #include "../fuzz/MessageCatalogFuzz.cpp"
 }
-#undef LLVMFuzzerTestOneInput
-#undef LLVMFuzzerInitialize
-
-#define LLVMFuzzerTestOneInput PathFuzzTestOneInput
-#define LLVMFuzzerInitialize PathFuzzInitialize
-AUT_DECLARE_FUZZ_ENTRIES(PathFuzz)
-namespace pathfuzz {
+#undef AUT_FUZZ
+#define AUT_FUZZ PathFuzz
+AUT_FUZZ_BEGIN
 #include "../fuzz/PathFuzz.cpp"
 }
-#undef LLVMFuzzerTestOneInput
-#undef LLVMFuzzerInitialize
-
-#define LLVMFuzzerTestOneInput ProfileFuzzTestOneInput
-#define LLVMFuzzerInitialize ProfileFuzzInitialize
-AUT_DECLARE_FUZZ_ENTRIES(ProfileFuzz)
-namespace profilefuzz {
+#undef AUT_FUZZ
+#define AUT_FUZZ ProfileFuzz
+AUT_FUZZ_BEGIN
 #include "../fuzz/ProfileFuzz.cpp"
 }
-#undef LLVMFuzzerTestOneInput
-#undef LLVMFuzzerInitialize
-
-#define LLVMFuzzerTestOneInput SubstitutionFuzzTestOneInput
-#define LLVMFuzzerInitialize SubstitutionFuzzInitialize
-AUT_DECLARE_FUZZ_ENTRIES(SubstitutionFuzz)
-namespace substitutionfuzz {
+#undef AUT_FUZZ
+#define AUT_FUZZ SubstitutionFuzz
+AUT_FUZZ_BEGIN
 #include "../fuzz/SubstitutionFuzz.cpp"
 }
-#undef LLVMFuzzerTestOneInput
-#undef LLVMFuzzerInitialize
-
-#if __has_include("../fuzz/RegistryDatabaseFuzz.cpp")
-#define AUT_HAVE_REGISTRY_DATABASE_FUZZ
-#define LLVMFuzzerTestOneInput RegistryDatabaseFuzzTestOneInput
-#define LLVMFuzzerInitialize RegistryDatabaseFuzzInitialize
-AUT_DECLARE_FUZZ_ENTRIES(RegistryDatabaseFuzz)
-namespace registrydatabasefuzz {
-#include "../fuzz/RegistryDatabaseFuzz.cpp"
-}
-#undef LLVMFuzzerTestOneInput
-#undef LLVMFuzzerInitialize
-#endif
+#undef AUT_FUZZ
 
 namespace {
 
 struct FuzzTarget {
     const char* name; // the source file's name without ".cpp"
-    TestOneInput testOneInput;
-    Initialize initialize;
+    int (*testOneInput)(const std::uint8_t*, std::size_t);
+    int (*initialize)(int*, char***);
 };
 
 // ctest shows the parameter beside each test's name.
@@ -154,51 +110,22 @@ void PrintTo(const FuzzTarget& target, std::ostream* out) {
     *out << target.name;
 }
 
-#define AUT_FUZZ_TARGET(prefix)                                                                    \
+#define AUT_FUZZ_TARGET(name)                                                                      \
     FuzzTarget {                                                                                   \
-#prefix, &prefix##TestOneInput, &prefix##Initialize                                        \
+#name, &name##TestOneInput, &name##Initialize                                              \
     }
-
 const FuzzTarget kTargets[] = {
-    AUT_FUZZ_TARGET(ConfigFileFuzz),
-    AUT_FUZZ_TARGET(I18NStringFuzz),
-    AUT_FUZZ_TARGET(LocaleStringFuzz),
-    AUT_FUZZ_TARGET(MessageCatalogFuzz),
-    AUT_FUZZ_TARGET(PathFuzz),
-    AUT_FUZZ_TARGET(ProfileFuzz),
-    AUT_FUZZ_TARGET(SubstitutionFuzz),
-#ifdef AUT_HAVE_LOG_FILE_NAME_FUZZ
-    AUT_FUZZ_TARGET(LogFileNameFuzz),
-#endif
-#ifdef AUT_HAVE_REGISTRY_DATABASE_FUZZ
-    AUT_FUZZ_TARGET(RegistryDatabaseFuzz),
-#endif
+    AUT_FUZZ_TARGET(ConfigFileFuzz),     AUT_FUZZ_TARGET(I18NStringFuzz),
+    AUT_FUZZ_TARGET(LocaleStringFuzz),   AUT_FUZZ_TARGET(LogFileNameFuzz),
+    AUT_FUZZ_TARGET(MessageCatalogFuzz), AUT_FUZZ_TARGET(PathFuzz),
+    AUT_FUZZ_TARGET(ProfileFuzz),        AUT_FUZZ_TARGET(SubstitutionFuzz),
 };
 
 // "PathFuzz" -> "path": the folder name of its corpus and of its regressions.
 std::string FolderName(const std::string& target) {
     std::string name = target.substr(0, target.size() - 4);
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(name.begin(), name.end(), name.begin(), ::tolower);
     return name;
-}
-
-// The regular files of `directory`, sorted; none when it does not exist.
-std::vector<std::string> FilesIn(const std::string& directory) {
-    std::vector<std::string> files;
-    if (DIR* dir = opendir(directory.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            const std::string path = directory + "/" + entry->d_name;
-            struct stat status {};
-            if (entry->d_name[0] != '.' && stat(path.c_str(), &status) == 0 &&
-                S_ISREG(status.st_mode)) {
-                files.push_back(path);
-            }
-        }
-        closedir(dir);
-    }
-    std::sort(files.begin(), files.end());
-    return files;
 }
 
 class FuzzRegression : public ::testing::TestWithParam<FuzzTarget> {};
@@ -207,8 +134,7 @@ TEST_P(FuzzRegression, KeptInputsAndSeedsRunClean) {
     const FuzzTarget& target = GetParam();
     // Targets that start the library do it in a throw-away installation, as the fuzz run does.
     auttest::TempDir installation;
-    const std::string bin = installation.makeDirectory("bin");
-    setenv("ORQ_BIN_DIR", bin.c_str(), 1);
+    setenv("ORQ_BIN_DIR", installation.makeDirectory("bin").c_str(), 1);
     if (target.initialize != nullptr) {
         int argc = 1;
         char name[] = "FuzzRegressionTest";
@@ -216,23 +142,19 @@ TEST_P(FuzzRegression, KeptInputsAndSeedsRunClean) {
         char** argv = args;
         ASSERT_EQ(target.initialize(&argc, &argv), 0);
     }
-
     const std::string folder = FolderName(target.name);
-    std::vector<std::string> inputs = FilesIn(AUT_SOURCE_DIR "/fuzz/regressions/" + folder);
-    const std::vector<std::string> seeds = FilesIn(AUT_SOURCE_DIR "/fuzz/corpus/" + folder);
-    inputs.insert(inputs.end(), seeds.begin(), seeds.end());
-    // The empty input and a long run of one byte: the edges every parser must take.
-    const std::vector<std::string> edges = {std::string(), std::string(70000, '{')};
-    for (const std::string& path : inputs) {
-        SCOPED_TRACE(path);
-        // A target reports a fault by aborting: say first which input it was.
-        std::fprintf(stderr, "running %s\n", path.c_str());
-        const std::string bytes = auttest::readFile(path);
-        EXPECT_EQ(
-            target.testOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
-            0);
+    std::vector<std::string> inputs;
+    for (const char* kind : {"/fuzz/regressions/", "/fuzz/corpus/"}) {
+        for (const std::string& path :
+             reliability::FilesWithPrefix(AUT_SOURCE_DIR + std::string(kind) + folder, "")) {
+            inputs.push_back(auttest::readFile(path));
+            // A target reports a fault by aborting: say first which input it was.
+            std::fprintf(stderr, "running %s\n", path.c_str());
+        }
     }
-    for (const std::string& bytes : edges) {
+    // The empty input and a long run of one byte: the edges every parser must take.
+    inputs.insert(inputs.end(), {std::string(), std::string(70000, '{')});
+    for (const std::string& bytes : inputs) {
         EXPECT_EQ(
             target.testOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()),
             0);
@@ -247,30 +169,22 @@ INSTANTIATE_TEST_SUITE_P(Targets,
                          });
 
 TEST(FuzzRegressionCoverage, EveryFuzzTargetAndRegressionFolderIsRunHere) {
-    std::set<std::string> known;
+    std::set<std::string> names;
+    std::set<std::string> folders;
     for (const FuzzTarget& target : kTargets) {
-        known.insert(target.name);
+        names.insert(std::string(target.name) + ".cpp");
+        folders.insert(FolderName(target.name));
     }
-    for (const std::string& path : FilesIn(AUT_SOURCE_DIR "/fuzz")) {
+    for (const std::string& path : reliability::FilesWithPrefix(AUT_SOURCE_DIR "/fuzz", "")) {
         const std::string file = path.substr(path.rfind('/') + 1);
         if (file.size() > 8 && file.compare(file.size() - 8, 8, "Fuzz.cpp") == 0) {
-            EXPECT_EQ(known.count(file.substr(0, file.size() - 4)), 1u)
-                << file << " is not run by FuzzRegressionTest";
+            EXPECT_EQ(names.count(file), 1u) << file << " is not run by FuzzRegressionTest";
         }
     }
     // A regression kept under a misspelt folder would never run.
-    std::set<std::string> folders;
-    for (const std::string& name : known) {
-        folders.insert(FolderName(name));
-    }
-    if (DIR* dir = opendir(AUT_SOURCE_DIR "/fuzz/regressions")) {
-        while (const dirent* entry = readdir(dir)) {
-            if (entry->d_name[0] != '.') {
-                EXPECT_EQ(folders.count(entry->d_name), 1u)
-                    << "fuzz/regressions/" << entry->d_name << " belongs to no target";
-            }
-        }
-        closedir(dir);
+    for (const std::string& path :
+         reliability::FilesWithPrefix(AUT_SOURCE_DIR "/fuzz/regressions", "")) {
+        EXPECT_EQ(folders.count(path.substr(path.rfind('/') + 1)), 1u) << path;
     }
 }
 
