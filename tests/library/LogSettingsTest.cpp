@@ -1,25 +1,26 @@
 // The logging settings of section "Logging": limits with their clamps and range errors, the log
 // file name with its validation and default, and when the writer picks changes up.
-#include "AUTInitialize.h"
 #include "AUTUserConfiguration.h"
 #include "AutTestSupport.h"
-#include "ReliabilitySupport.h"
-#include "UTException.h"
+#include "Table.h"
 #include "UTI_LogFile.h"
 
-#include <cstdint>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
-#include <utility>
 #include <vector>
 
 namespace {
 
 using L = AUT_I_LogFile;
+using auttest::Catch;
 
 AUT_RefPtr<AUT_I_UserConfiguration> Settings() {
     return AUT_I_UserConfiguration::Create(AUT_I_UserConfiguration::kRootKeyCurrentUser);
+}
+
+std::string Stored(const char* entry) {
+    return Settings()->GetString("Logging", entry, "absent").c_str();
 }
 
 bool IsDirectory(const std::string& path) {
@@ -27,112 +28,42 @@ bool IsDirectory(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// Error code, message number and parameters of a thrown AUT_Exception.
-struct Failure {
-    long code = 0;
-    std::uint32_t message = 0;
-    std::vector<std::string> parameters;
-};
+using LogSettingsTest = auttest::InitializedTest;
 
-template <class Call> Failure FailureOf(Call call) {
-    Failure failure;
-    try {
-        call();
-    } catch (const AUT_Exception& exception) {
-        failure.code = exception.getErrorCode();
-        const auto* message = dynamic_cast<const BrxMessageComponents*>(
-            &exception.messageAt(exception.messageCount() - 1));
-        if (message != nullptr) {
-            failure.message = message->getMessageNumber();
-            for (const I18NString& parameter : message->getParameters()) {
-                failure.parameters.emplace_back(parameter.c_str());
-            }
-        }
+TEST_F(LogSettingsTest, LimitsAreClampedAndSettersCheckTheirRanges) {
+    const struct {
+        const char* entry;
+        unsigned long effective;
+        unsigned long (*get)();
+        void (*set)(const unsigned long&);
+    } limits[] = {
+        {"LineCountPerLogFile", 10000, L::GetLogFileLineCountLimit, L::SetLogFileLineCountLimit},
+        {"LogFileCount", 100, L::GetLogFileFileCountLimit, L::SetLogFileFileCountLimit}};
+    // Nothing stored: the defaults, and setting them stores nothing either.
+    for (const auto& limit : limits) {
+        EXPECT_EQ(limit.get(), limit.effective);
+        limit.set(limit.effective);
+        EXPECT_EQ(Stored(limit.entry), "absent");
     }
-    return failure;
-}
-
-class LogSettingsTest : public auttest::InstallationTest {
-protected:
-    void SetUp() override {
-        InstallationTest::SetUp();
-        root().writeFile("configuration/OrqConfig.xml", "<OrqConfig/>");
-        ASSERT_EQ(AUT_Initialize("LogSettingsTest"), 0);
-    }
-    void TearDown() override {
-        AUT_Terminate("LogSettingsTest");
-        InstallationTest::TearDown();
-    }
-};
-
-TEST_F(LogSettingsTest, LineCountLimitIsClamped) {
-    EXPECT_EQ(L::GetLogFileLineCountLimit(), 10000u); // nothing stored
-    const std::pair<unsigned long, unsigned long> cases[] = {{0, 1000},
-                                                             {999, 1000},
-                                                             {1000, 1000},
-                                                             {1001, 1001},
-                                                             {4000000000, 4000000000},
-                                                             {4000000001, 4000000000},
-                                                             {4294967295, 4000000000}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.first);
-        Settings()->SetInt("Logging", "LineCountPerLogFile", c.first);
-        EXPECT_EQ(L::GetLogFileLineCountLimit(), c.second);
-    }
-}
-
-TEST_F(LogSettingsTest, FileCountLimitIsClamped) {
-    EXPECT_EQ(L::GetLogFileFileCountLimit(), 100u);
-    const std::pair<unsigned long, unsigned long> cases[] = {
-        {0, 100}, {50, 100}, {100, 100}, {101, 101}, {10000, 10000}, {20000, 10000}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.first);
-        Settings()->SetInt("Logging", "LogFileCount", c.first);
-        EXPECT_EQ(L::GetLogFileFileCountLimit(), c.second);
-    }
-}
-
-TEST_F(LogSettingsTest, LimitSettersCheckTheirRanges) {
-    struct Case {
-        bool lines;
-        unsigned long value;
-        long code; // 0: accepted
-    };
-    const Case cases[] = {{true, 999, 702},        {true, 1000, 0},    {true, 4000000000, 0},
-                          {true, 4000000001, 702}, {false, 99, 703},   {false, 100, 0},
-                          {false, 10000, 0},       {false, 10001, 703}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.value) + (c.lines ? " lines" : " files"));
-        const Failure failure = FailureOf([&] {
-            if (c.lines) {
-                L::SetLogFileLineCountLimit(c.value);
-            } else {
-                L::SetLogFileFileCountLimit(c.value);
-            }
-        });
-        EXPECT_EQ(failure.code, c.code);
-        if (c.code == 0) {
-            EXPECT_EQ(c.lines ? L::GetLogFileLineCountLimit() : L::GetLogFileFileCountLimit(),
-                      c.value);
+    for (const auto& row : auttest::ReadTable("LogSettingsTest-limits.tsv", 4)) {
+        SCOPED_TRACE(row[0] + " " + row[1]);
+        const auto& limit = row[0] == limits[0].entry ? limits[0] : limits[1];
+        const unsigned long value = std::stoul(row[1]);
+        Settings()->SetInt("Logging", limit.entry, value);
+        EXPECT_EQ(limit.get(), std::stoul(row[2]));
+        const auttest::Thrown thrown = Catch([&] { limit.set(value); });
+        EXPECT_EQ(thrown.code, row[3] == "0" ? -1 : std::stol(row[3]));
+        if (thrown.code == -1) {
+            EXPECT_EQ(limit.get(), value);
             continue;
         }
-        const std::vector<std::string> expected =
-            c.lines ? std::vector<std::string>{std::to_string(c.value), "1000", "4000000000"}
-                    : std::vector<std::string>{std::to_string(c.value), "100", "10000"};
-        EXPECT_EQ(failure.message, c.lines ? 0x7217A829u : 0x721F9028u);
-        EXPECT_EQ(failure.parameters, expected);
+        EXPECT_EQ(thrown.number, std::stoul(row[4], nullptr, 16));
+        std::string parameters;
+        for (const std::string& parameter : thrown.parameters) {
+            parameters += (parameters.empty() ? "" : " ") + parameter;
+        }
+        EXPECT_EQ(parameters, row[5]);
     }
-}
-
-TEST_F(LogSettingsTest, SettingTheEffectiveLimitStoresNothing) {
-    L::SetLogFileLineCountLimit(10000);
-    L::SetLogFileFileCountLimit(100);
-    // SetInt would have created the entries (with empty text).
-    EXPECT_EQ(Settings()->GetString("Logging", "LineCountPerLogFile", "absent"), "absent");
-    EXPECT_EQ(Settings()->GetString("Logging", "LogFileCount", "absent"), "absent");
-    L::SetLogFileLineCountLimit(2000);
-    EXPECT_EQ(Settings()->GetString("Logging", "LineCountPerLogFile", "absent"), "");
-    EXPECT_EQ(Settings()->GetInt("Logging", "LineCountPerLogFile", 0), 2000u);
 }
 
 TEST_F(LogSettingsTest, DefaultLogFileNameIsInTheLogsDirectory) {
@@ -143,14 +74,18 @@ TEST_F(LogSettingsTest, DefaultLogFileNameIsInTheLogsDirectory) {
     EXPECT_EQ(std::string(L::GetConfigurationDefaultLogFileName().c_str()), expected);
 }
 
-TEST_F(LogSettingsTest, StoredNameGetsItsDirectoriesMade) {
+TEST_F(LogSettingsTest, StoredNamesGetTheirDirectoriesMade) {
     const std::string name = root().path() + "/deep/er/app.log";
     Settings()->SetString("Logging", "LogFileName", name.c_str());
     EXPECT_EQ(std::string(L::GetLogFileName().c_str()), name);
     EXPECT_TRUE(IsDirectory(root().path() + "/deep/er"));
+    const std::string other = root().path() + "/new/app.log";
+    L::SetLogFileName(other.c_str());
+    EXPECT_EQ(Stored("LogFileName"), other);
+    EXPECT_TRUE(IsDirectory(root().path() + "/new"));
 }
 
-TEST_F(LogSettingsTest, UnusableStoredNamesFallBackToTheDefault) {
+TEST_F(LogSettingsTest, UnusableNamesFallBackToTheDefaultAndAreRefused) {
     const std::string file = root().writeFile("plain", "not a directory");
     const std::string cases[] = {
         "",                                 // empty
@@ -163,43 +98,23 @@ TEST_F(LogSettingsTest, UnusableStoredNamesFallBackToTheDefault) {
         SCOPED_TRACE(name);
         Settings()->SetString("Logging", "LogFileName", name.c_str());
         EXPECT_EQ(std::string(L::GetLogFileName().c_str()), binDir() + "/../logs/Orq.log");
-        const Failure failure = FailureOf([&] { L::SetLogFileName(name.c_str()); });
-        EXPECT_EQ(failure.code, 704);
-        EXPECT_EQ(failure.message, 0x7212F1B2u);
-        EXPECT_EQ(failure.parameters,
+        const auttest::Thrown thrown = Catch([&] { L::SetLogFileName(name.c_str()); });
+        EXPECT_EQ(thrown.code, 704);
+        EXPECT_EQ(thrown.number, 0x7212F1B2u);
+        EXPECT_EQ(thrown.parameters,
                   name.empty() ? std::vector<std::string>{} : std::vector<std::string>{name});
     }
 }
 
-TEST_F(LogSettingsTest, SetLogFileNameStoresANewName) {
-    const std::string name = logsDir() + "/new.log";
-    L::SetLogFileName(name.c_str());
-    EXPECT_EQ(std::string(Settings()->GetString("Logging", "LogFileName", "").c_str()), name);
-    EXPECT_EQ(std::string(L::GetLogFileName().c_str()), name);
-}
-
-// The writer in file mode keeps its limits until the next full initialization.
-class LogSettingsWriterTest : public auttest::InstallationTest {
+// The writer in file mode keeps its limits and name until the next reset.
+class LogSettingsWriterTest : public auttest::FileModeTest {
 protected:
-    void SetUp() override {
-        InstallationTest::SetUp();
-        root().writeFile("configuration/OrqConfig.xml",
-                         reliability::FileModeConfiguration(logsDir() + "/w.log",
-                                                            {{"LineCountPerLogFile", "1000"}}));
-        ASSERT_EQ(AUT_Initialize("LogSettingsTest"), 0);
-    }
-    void TearDown() override {
-        AUT_Terminate("LogSettingsTest");
-        InstallationTest::TearDown();
-    }
-
     static std::size_t CreatedFiles() {
-        std::vector<I18NString> names{"kept"};
+        std::vector<I18NString> names{"kept"}; // appended to, not cleared
         L::GetLogFileNames(names, false);
         EXPECT_EQ(names.front(), "kept");
         return names.size() - 1;
     }
-
     static void LogRecords(int count) {
         AUT_RefPtr<AUT_I_LogFile> log = L::Create("Comp");
         for (int i = 0; i < count; ++i) {
@@ -209,12 +124,12 @@ protected:
 };
 
 TEST_F(LogSettingsWriterTest, NewLimitWaitsForReset) {
+    Start({{"LineCountPerLogFile", "1000"}});
     LogRecords(1500);
     EXPECT_EQ(CreatedFiles(), 2u);
     L::SetLogFileLineCountLimit(2000);
     LogRecords(1500); // still rotating after 1001 records
     EXPECT_EQ(CreatedFiles(), 3u);
-
     L::Reset();
     EXPECT_EQ(CreatedFiles(), 0u);
     LogRecords(1500);
@@ -222,8 +137,9 @@ TEST_F(LogSettingsWriterTest, NewLimitWaitsForReset) {
 }
 
 TEST_F(LogSettingsWriterTest, SameNameKeepsTheFileAndANewNameStartsAnother) {
+    Start();
     LogRecords(1);
-    L::SetLogFileName((logsDir() + "/w.log").c_str());
+    L::SetLogFileName(logFileName().c_str());
     EXPECT_EQ(CreatedFiles(), 1u);
     L::SetLogFileName((logsDir() + "/other.log").c_str());
     EXPECT_EQ(CreatedFiles(), 0u);
