@@ -8,71 +8,47 @@
 
 #include <BrxThread.h>
 #include <mrvipf2.h>
-#include <vector>
 
 namespace {
 
 using L = AUT_I_LogFile;
 
-// A temporary installation in framework mode (the default) whose loggers all write one file.
-class LogForwarding : public auttest::InstallationTest {
+// The library started in framework mode (the default); every logger writes one file.
+class LogForwarding : public auttest::InitializedTest {
 protected:
     void TearDown() override {
-        if (f_started) {
-            AUT_Terminate("test");
-        }
+        InitializedTest::TearDown();
         unsetenv("ORQ_LOG_CONFIG");
-        InstallationTest::TearDown();
     }
-
     // `loggers`: properties lines that set logger levels.
-    void Start(const std::string& loggers) {
+    void Configure(const std::string& loggers) {
         std::string text =
             auttest::readFile(std::string(AUT_TEST_DATA_DIR) + "/LogForwardingTest.properties");
         text.replace(text.find("@LOG@"), 5, Log());
         setenv("ORQ_LOG_CONFIG", root().writeFile("log4cxx.properties", text + loggers).c_str(), 1);
         LogFramework::configure();
-        if (!f_started) {
-            ASSERT_EQ(AUT_Initialize("test"), 0);
-            f_started = true;
-        }
     }
-
     std::string Log() const { return logsDir() + "/framework.log"; }
-
-    bool f_started = false;
 };
 
 TEST_F(LogForwarding, LevelsComeFromTheLoggers) {
-    const struct {
-        const char* level;
-        L::ELogLevel trace;
-        L::ELogLevel audit;
-    } cases[] = {
-        {"ALL", L::kLogLevelTrace11, L::kLogLevelAudit5},
-        {"DEBUG", L::kLogLevelTrace10, L::kLogLevelAudit5},
-        {"INFO", L::kLogLevelTrace3, L::kLogLevelAudit4},
-        {"WARN", L::kLogLevelTrace2, L::kLogLevelAudit3},
-        {"ERROR", L::kLogLevelTrace1, L::kLogLevelAudit2},
-        {"FATAL", L::kLogLevelTrace1, L::kLogLevelAudit1},
-        {"OFF", L::kLogLevelTrace0, L::kLogLevelAudit0},
-    };
+    const std::vector<auttest::Row> levels = auttest::ReadTable("LogForwardingTest-levels.tsv", 3);
     std::string loggers;
-    for (const auto& c : cases) {
-        loggers += std::string("log4j.logger.Trace.C") + c.level + "=" + c.level + "\n";
-        loggers += std::string("log4j.logger.Audit.RTUsage.C") + c.level + "=" + c.level + "\n";
+    for (const auto& row : levels) {
+        loggers += "log4j.logger.Trace.C" + row[0] + "=" + row[0] + "\n";
+        loggers += "log4j.logger.Audit.RTUsage.C" + row[0] + "=" + row[0] + "\n";
     }
-    Start(loggers);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.level);
-        const I18NString component((std::string("C") + c.level).c_str());
-        EXPECT_EQ(L::Create(component)->GetLogLevel(), c.trace);
-        EXPECT_EQ(L::Create(component, L::kLogTypeAudit)->GetLogLevel(), c.audit);
+    Configure(loggers);
+    for (const auto& row : levels) {
+        const I18NString component(("C" + row[0]).c_str());
+        EXPECT_EQ(L::Create(component)->GetLogLevel(), std::stoi(row[1])) << row[0];
+        EXPECT_EQ(L::Create(component, L::kLogTypeAudit)->GetLogLevel(), std::stoi(row[2]))
+            << row[0];
     }
 }
 
 TEST_F(LogForwarding, RecordsOfQueryEngineGoToOrqWithTheirLevelAndContext) {
-    Start("log4j.logger.Trace.Orq=ALL\nlog4j.logger.Audit.RTUsage.Orq=ALL\n");
+    Configure("log4j.logger.Trace.Orq=ALL\nlog4j.logger.Audit.RTUsage.Orq=ALL\n");
     AUT_RefPtr<L> trace = L::Create("QueryEngine");
     for (int level = L::kLogLevelTrace0; level <= L::kLogLevelTrace11; ++level) {
         trace->Log(static_cast<L::ELogLevel>(level), "t{0}", std::to_string(level).c_str());
@@ -93,11 +69,11 @@ TEST_F(LogForwarding, RecordsOfQueryEngineGoToOrqWithTheirLevelAndContext) {
 }
 
 TEST_F(LogForwarding, TraceLevelHoldsUntilTerminateAuditLevelFollowsChanges) {
-    Start("log4j.logger.Trace.Comp=WARN\nlog4j.logger.Audit.RTUsage.Comp=WARN\n");
+    Configure("log4j.logger.Trace.Comp=WARN\nlog4j.logger.Audit.RTUsage.Comp=WARN\n");
     EXPECT_EQ(L::Create("Comp")->GetLogLevel(), L::kLogLevelTrace2);
     EXPECT_EQ(L::Create("Comp", L::kLogTypeAudit)->GetLogLevel(), L::kLogLevelAudit3);
 
-    Start("log4j.logger.Trace.Comp=ALL\nlog4j.logger.Audit.RTUsage.Comp=ALL\n");
+    Configure("log4j.logger.Trace.Comp=ALL\nlog4j.logger.Audit.RTUsage.Comp=ALL\n");
     EXPECT_EQ(L::Create("Comp")->GetLogLevel(), L::kLogLevelTrace2);
     EXPECT_EQ(L::Create("Comp", L::kLogTypeAudit)->GetLogLevel(), L::kLogLevelAudit5);
 
