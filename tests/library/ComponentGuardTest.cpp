@@ -3,18 +3,19 @@
 #include "UTInitializeTerminateComponent.h"
 
 #include <AUTInitialize.h>
-#include <BrxMessage.h>
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
 #include <elf.h>
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <vector>
 #include <win32_errors.h>
 
 namespace {
@@ -56,226 +57,123 @@ protected:
     std::string f_log;
 };
 
-TEST_F(ComponentGuardTest, InitializesAndTerminatesOnceForTheConsumerThenUnloads) {
+TEST_F(ComponentGuardTest, EachGuardInitializesAndTerminatesOnceAndTheLastUnloads) {
     const std::string name = component("ok");
     ASSERT_FALSE(isLoaded(name));
-    {
-        AUT_InitializeTerminateComponent guard("QueryEngine", "Component", "ComponentInitialize",
-                                               "ComponentTerminate", "ignored", name.c_str(),
-                                               "details");
-        EXPECT_EQ(calls(), "initialize QueryEngine\n");
-        EXPECT_TRUE(isLoaded(name));
-    }
-    EXPECT_EQ(calls(), "initialize QueryEngine\nterminate QueryEngine\n");
-    EXPECT_FALSE(isLoaded(name));
-}
-
-TEST_F(ComponentGuardTest, FailureThrows1000WithStatusAndUnloads) {
-    struct Case {
-        const char* what;
-        std::string library;
-        const char* initializeEntry;
-        const char* terminateEntry;
-        const char* status;
-        const char* expectedCalls; // initialize ran, terminate never does
-    };
-    const Case cases[] = {
-        {"missing library", component("absent"), "ComponentInitialize", "ComponentTerminate", "7",
-         ""},
-        {"no terminate entry", component("noterminate"), "ComponentInitialize",
-         "ComponentTerminate", "7", ""},
-        {"misspelt initialize entry", component("ok"), "componentInitialize", "ComponentTerminate",
-         "7", ""},
-        {"initialize fails", component("fails"), "ComponentInitialize", "ComponentTerminate", "3",
-         "initialize Consumer\n"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        std::remove(f_log.c_str());
-        try {
-            AUT_InitializeTerminateComponent guard("Consumer", "Comp", c.initializeEntry,
-                                                   c.terminateEntry, nullptr, c.library.c_str(),
-                                                   "the details");
-            ADD_FAILURE() << "no exception";
-        } catch (const AUT_Exception& caught) {
-            EXPECT_EQ(caught.getErrorCode(), 1000);
-            EXPECT_EQ(caught.getSeverity(), BrxSeverity(1));
-            ASSERT_EQ(caught.messageCount(), 1u);
-            const auto* message = dynamic_cast<const BrxMessageComponents*>(&caught.messageAt(0));
-            ASSERT_NE(message, nullptr);
-            EXPECT_EQ(message->getMessageNumber(), 0x7214322Du);
-            ASSERT_EQ(message->getParameters().size(), 3u);
-            EXPECT_EQ(message->getParameters()[0], c.status);
-            EXPECT_EQ(message->getParameters()[1], "Comp");
-            EXPECT_EQ(message->getParameters()[2], "the details");
-            ASSERT_FALSE(caught.getBackTrace().empty());
-            EXPECT_EQ(caught.getBackTrace()[0].file, "Source/UTInitializeTerminateComponent");
-            EXPECT_EQ(caught.getBackTrace()[0].line, 61);
-            EXPECT_EQ(caught.getBackTrace()[0].component, "UT");
-        }
-        EXPECT_EQ(calls(), c.expectedCalls);
-        EXPECT_FALSE(isLoaded(c.library));
-    }
-}
-
-// The dynamic loader maps what the headers promise and faults on what the file lacks, so such
-// files must be refused before they reach it: the process lives to report the failure.
-TEST_F(ComponentGuardTest, CutShortOrJunkLibraryThrows1000) {
-    const std::string image = auttest::readFile(component("ok") + ".so");
-    ASSERT_GT(image.size(), 8192u);
-    const struct Case {
-        const char* what;
-        std::string content;
-    } cases[] = {
-        {"cut to half its size", image.substr(0, image.size() / 2)},
-        {"junk", std::string(image.size(), '\x5a')},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const std::string name = root().file("components/libbroken");
-        root().writeFile("components/libbroken.so", c.content);
-        try {
-            AUT_InitializeTerminateComponent guard("Consumer", "Comp", "ComponentInitialize",
-                                                   "ComponentTerminate", nullptr, name.c_str(), "");
-            ADD_FAILURE() << "no exception";
-        } catch (const AUT_Exception& caught) {
-            EXPECT_EQ(caught.getErrorCode(), 1000);
-            ASSERT_EQ(caught.messageCount(), 1u);
-            const auto* message = dynamic_cast<const BrxMessageComponents*>(&caught.messageAt(0));
-            ASSERT_NE(message, nullptr);
-            ASSERT_FALSE(message->getParameters().empty());
-            EXPECT_EQ(message->getParameters()[0], "7");
-        }
-        EXPECT_EQ(calls(), "");
-        EXPECT_FALSE(isLoaded(name));
-    }
-}
-
-TEST_F(ComponentGuardTest, TwoGuardsKeepTheLibraryUntilTheLastGoes) {
-    const std::string name = component("ok");
-    auto* first = new AUT_InitializeTerminateComponent(
-        "A", "C", "ComponentInitialize", "ComponentTerminate", nullptr, name.c_str(), "");
+    auto first = std::make_unique<AUT_InitializeTerminateComponent>(
+        "A", "C", "ComponentInitialize", "ComponentTerminate", "ignored", name.c_str(), "");
+    EXPECT_EQ(calls(), "initialize A\n");
     {
         AUT_InitializeTerminateComponent second("B", "C", "ComponentInitialize",
                                                 "ComponentTerminate", nullptr, name.c_str(), "");
     }
     EXPECT_TRUE(isLoaded(name));
-    delete first;
+    first.reset();
     EXPECT_FALSE(isLoaded(name));
     EXPECT_EQ(calls(), "initialize A\ninitialize B\nterminate B\nterminate A\n");
 }
 
+// A cut-short library must be refused before the dynamic loader maps it: the loader trusts
+// the headers and would fault on what the file lacks.
+TEST_F(ComponentGuardTest, FailureThrows1000WithStatusAndUnloads) {
+    const std::string image = auttest::readFile(component("ok") + ".so");
+    root().writeFile("components/libcut.so", image.substr(0, image.size() / 2));
+    root().writeFile("components/libjunk.so", std::string(image.size(), '\x5a'));
+    // Library, initialize entry, status, calls made (terminate never is).
+    const std::tuple<std::string, const char*, const char*, const char*> cases[] = {
+        {component("absent"), "ComponentInitialize", "7", ""},
+        {component("noterminate"), "ComponentInitialize", "7", ""},
+        {component("ok"), "componentInitialize", "7", ""},
+        {component("fails"), "ComponentInitialize", "3", "initialize Consumer\n"},
+        {root().file("components/libcut"), "ComponentInitialize", "7", ""},
+        {root().file("components/libjunk"), "ComponentInitialize", "7", ""},
+    };
+    for (const auto& [library, entry, status, expectedCalls] : cases) {
+        SCOPED_TRACE(library + " " + entry);
+        std::remove(f_log.c_str());
+        const auttest::Thrown t = auttest::Catch([&, &library = library, &entry = entry] {
+            AUT_InitializeTerminateComponent guard("Consumer", "Comp", entry, "ComponentTerminate",
+                                                   nullptr, library.c_str(), "the details");
+        });
+        EXPECT_EQ(t.code, 1000);
+        EXPECT_EQ(t.severity, 1);
+        EXPECT_EQ(t.number, 0x7214322Du);
+        EXPECT_EQ(t.parameters, (std::vector<std::string>{status, "Comp", "the details"}));
+        EXPECT_EQ(t.file, "Source/UTInitializeTerminateComponent");
+        EXPECT_EQ(calls(), expectedCalls);
+        EXPECT_FALSE(isLoaded(library));
+    }
+}
+
 TEST(AUTDLL, CopyNeverFreesTheLibrary) {
     const std::string name = component("ok");
-    auto* original = new AUT_DLL("", name.c_str());
+    auto original = std::make_unique<AUT_DLL>("", name.c_str());
     ASSERT_TRUE(original->IsLoaded());
-    {
-        AUT_DLL copy(*original);
-        EXPECT_TRUE(copy.IsLoaded());
-    }
+    EXPECT_TRUE(AUT_DLL(*original).IsLoaded());
     EXPECT_TRUE(isLoaded(name));
-    delete original;
+    original.reset();
     EXPECT_FALSE(isLoaded(name));
-
     AUT_DLL missing("", component("absent").c_str());
-    EXPECT_FALSE(missing.IsLoaded());
-    AUT_DLL copyOfMissing(missing);
-    EXPECT_FALSE(copyOfMissing.IsLoaded());
+    EXPECT_FALSE(AUT_DLL(missing).IsLoaded());
 }
 
-TEST(AUTDLLFunction, AMissingEntryIsNotLoadedThoughTheLibraryIs) {
-    using Entry = long (*)(const char*);
-    const std::string name = component("ok");
-    {
-        const AUT_DLLFunction<Entry> misspelt("", name.c_str(), "componentinitialize");
-        EXPECT_FALSE(misspelt.IsLoaded());
-        EXPECT_EQ(misspelt.GetFunction(), nullptr);
-        EXPECT_TRUE(misspelt.AUT_DLL::IsLoaded());
-        EXPECT_TRUE(isLoaded(name));
-
-        const AUT_DLLFunction<Entry> found("", name.c_str(), "ComponentInitialize");
-        EXPECT_TRUE(found.IsLoaded());
-        EXPECT_NE(found.GetFunction(), nullptr);
-    }
-    EXPECT_FALSE(isLoaded(name));
+template <class T> std::string bytesOf(T value) {
+    return std::string(reinterpret_cast<const char*>(&value), sizeof value);
 }
 
-// The image of the test component with `patch` applied to its ELF and first program header.
-std::string patchedComponent(const std::function<void(Elf64_Ehdr&, Elf64_Phdr&)>& patch) {
-    std::string image = auttest::readFile(component("ok") + ".so");
-    Elf64_Ehdr header;
-    std::memcpy(&header, image.data(), sizeof header);
-    Elf64_Phdr first;
-    std::memcpy(&first, image.data() + header.e_phoff, sizeof first);
-    patch(header, first);
-    std::memcpy(&image[0], &header, sizeof header);
-    std::memcpy(&image[header.e_phoff], &first, sizeof first);
-    return image;
-}
-
-// Where the test component's last loadable segment ends in its file.
-std::size_t loadedEnd(const std::string& image) {
-    Elf64_Ehdr header;
-    std::memcpy(&header, image.data(), sizeof header);
-    std::size_t end = 0;
-    for (unsigned i = 0; i < header.e_phnum; ++i) {
-        Elf64_Phdr segment;
-        std::memcpy(&segment, image.data() + header.e_phoff + i * sizeof segment, sizeof segment);
-        if (segment.p_type == PT_LOAD) {
-            end = std::max<std::size_t>(end, segment.p_offset + segment.p_filesz);
-        }
-    }
-    return end;
+// `image` with `bytes` written over it at `offset`.
+std::string with(std::string image, std::size_t offset, const std::string& bytes) {
+    return image.replace(offset, bytes.size(), bytes);
 }
 
 // Each way a file can fail the check before dlopen, with the code GetLastError gives.
 TEST(LoadLibraryA, RefusesWhatItCannotLoadWithTheReason) {
     const auttest::TempDir dir;
     const std::string image = auttest::readFile(component("ok") + ".so");
-    const std::size_t end = loadedEnd(image);
-    ASSERT_LT(end, image.size()); // the section headers follow the segments
-    const struct Case {
-        const char* what;
-        std::string path; // "" for a null name
-        DWORD error;
-    } cases[] = {
-        {"null name", "", ERROR_INVALID_PARAMETER},
-        {"missing", dir.file("absent.so"), ERROR_FILE_NOT_FOUND},
-        {"a directory", dir.makeDirectory("dir.so"), static_cast<DWORD>(EISDIR)},
-        {"empty", dir.writeFile("empty.so", ""), static_cast<DWORD>(ENOEXEC)},
-        {"only an ELF header", dir.writeFile("header.so", image.substr(0, sizeof(Elf64_Ehdr))),
-         static_cast<DWORD>(ENOEXEC)},
-        {"cut inside the last segment", dir.writeFile("cut.so", image.substr(0, end - 1)),
-         static_cast<DWORD>(ENOEXEC)},
-        {"another machine",
-         dir.writeFile("arm.so", patchedComponent([](Elf64_Ehdr& header, Elf64_Phdr&) {
-                           header.e_machine =
-                               header.e_machine == EM_AARCH64 ? EM_X86_64 : EM_AARCH64;
-                       })),
-         static_cast<DWORD>(ENOEXEC)},
-        {"an executable",
-         dir.writeFile("exec.so", patchedComponent([](Elf64_Ehdr& header, Elf64_Phdr&) {
-                           header.e_type = ET_EXEC;
-                       })),
-         static_cast<DWORD>(ENOEXEC)},
-        {"program headers past the end",
-         dir.writeFile("phoff.so", patchedComponent([&](Elf64_Ehdr& header, Elf64_Phdr&) {
-                           header.e_phoff = image.size() - sizeof(Elf64_Phdr);
-                       })),
-         static_cast<DWORD>(ENOEXEC)},
-        {"a segment whose size wraps around",
-         dir.writeFile("wrap.so", patchedComponent([](Elf64_Ehdr&, Elf64_Phdr& first) {
-                           first.p_offset = UINT64_MAX - 10;
-                       })),
-         static_cast<DWORD>(ENOEXEC)},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        SetLastError(ERROR_SUCCESS);
-        EXPECT_EQ(LoadLibraryA(c.path.empty() ? nullptr : c.path.c_str()), nullptr);
-        EXPECT_EQ(GetLastError(), c.error);
+    Elf64_Ehdr header;
+    std::memcpy(&header, image.data(), sizeof header);
+    std::size_t end = 0; // where the last loadable segment ends in the file
+    for (unsigned i = 0; i < header.e_phnum; ++i) {
+        Elf64_Phdr segment;
+        std::memcpy(&segment, &image[header.e_phoff + i * sizeof segment], sizeof segment);
+        end = segment.p_type == PT_LOAD ? std::max(end, segment.p_offset + segment.p_filesz) : end;
     }
-
+    ASSERT_LT(end, image.size()); // the section headers follow the segments
+    EXPECT_EQ(LoadLibraryA(nullptr), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(LoadLibraryA(dir.file("absent.so").c_str()), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(LoadLibraryA(dir.makeDirectory("dir.so").c_str()), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(EISDIR));
+    // The real program headers moved to the end, followed by empty ones up to the escape
+    // count PN_XNUM: all lie within the file, only the count is refused.
+    const std::size_t moved = (image.size() + 7) / 8 * 8;
+    std::string escaped = image;
+    escaped.resize(moved);
+    escaped += image.substr(header.e_phoff, header.e_phnum * sizeof(Elf64_Phdr));
+    escaped.resize(moved + PN_XNUM * sizeof(Elf64_Phdr));
+    escaped = with(escaped, offsetof(Elf64_Ehdr, e_phoff), bytesOf<Elf64_Off>(moved));
+    const Elf64_Half otherMachine = header.e_machine == EM_AARCH64 ? EM_X86_64 : EM_AARCH64;
+    const std::pair<const char*, std::string> unloadable[] = {
+        {"empty", ""},
+        {"only an ELF header", image.substr(0, sizeof header)},
+        {"cut inside the last segment", image.substr(0, end - 1)},
+        {"another machine", with(image, offsetof(Elf64_Ehdr, e_machine), bytesOf(otherMachine))},
+        {"another class", with(image, EI_CLASS, bytesOf<char>(ELFCLASS32))},
+        {"an executable", with(image, offsetof(Elf64_Ehdr, e_type), bytesOf<Elf64_Half>(ET_EXEC))},
+        {"program headers past the end",
+         with(image, offsetof(Elf64_Ehdr, e_phoff), bytesOf(image.size() - sizeof(Elf64_Phdr)))},
+        {"a segment whose size wraps around",
+         with(image, header.e_phoff + offsetof(Elf64_Phdr, p_offset), bytesOf(UINT64_MAX - 10))},
+        {"PN_XNUM program headers",
+         with(escaped, offsetof(Elf64_Ehdr, e_phnum), bytesOf<Elf64_Half>(PN_XNUM))},
+    };
+    for (const auto& c : unloadable) {
+        SCOPED_TRACE(c.first);
+        SetLastError(ERROR_SUCCESS);
+        EXPECT_EQ(LoadLibraryA(dir.writeFile("lib.so", c.second).c_str()), nullptr);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ENOEXEC));
+    }
     // The image cut right after its last segment (without its section headers, which the
     // loader never reads) passes the check and loads.
     const HMODULE loaded = LoadLibraryA(dir.writeFile("segments.so", image.substr(0, end)).c_str());
@@ -291,18 +189,15 @@ TEST(LoadLibraryA, BareNameIsCheckedWhereTheSearchFindsIt) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     const char* const kChildMark = "AUT_TEST_SEARCH_CHILD";
     std::unique_ptr<auttest::TempDir> dir; // the parent's only: the child must leave nothing
-    std::string savedPath;
-    const char* const inheritedPath = std::getenv("LD_LIBRARY_PATH");
-    const bool hadPath = inheritedPath != nullptr;
+    const char* const inherited = std::getenv("LD_LIBRARY_PATH");
+    const std::string savedPath = inherited != nullptr ? inherited : "";
     if (std::getenv(kChildMark) == nullptr) {
         dir = std::make_unique<auttest::TempDir>();
         const std::string image = auttest::readFile(component("ok") + ".so");
         dir->writeFile("libautsearchgood.so", image);
         dir->writeFile("libautsearchcut.so", image.substr(0, image.size() / 2));
-        if (hadPath) {
-            savedPath = inheritedPath;
-        }
-        setenv("LD_LIBRARY_PATH", (dir->path() + (hadPath ? ":" + savedPath : "")).c_str(), 1);
+        setenv("LD_LIBRARY_PATH",
+               (dir->path() + (savedPath.empty() ? "" : ":" + savedPath)).c_str(), 1);
         setenv(kChildMark, "1", 1);
     }
     // Exits with 0 when `name` loads, else with the error.
@@ -313,10 +208,9 @@ TEST(LoadLibraryA, BareNameIsCheckedWhereTheSearchFindsIt) {
     EXPECT_EXIT(exitWithLoad("libautsearchgood.so"), testing::ExitedWithCode(0), "");
     EXPECT_EXIT(exitWithLoad("libautsearchcut.so"), testing::ExitedWithCode(ENOEXEC), "");
     EXPECT_EXIT(exitWithLoad("libautsearchabsent.so"), testing::ExitedWithCode(ENOENT), "");
-
     if (dir != nullptr) {
         unsetenv(kChildMark);
-        if (hadPath) {
+        if (inherited != nullptr) {
             setenv("LD_LIBRARY_PATH", savedPath.c_str(), 1);
         } else {
             unsetenv("LD_LIBRARY_PATH");

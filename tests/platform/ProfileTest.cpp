@@ -1,27 +1,27 @@
 #include "AutTestSupport.h"
+#include "Table.h"
 
 #include <WinProfile.h>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
 
 class ProfileTest : public ::testing::Test {
 protected:
-    // Reads (section, key) of `content` into a buffer of `size` bytes; the text is returned
-    // and `count` receives the call's result.
-    std::string read(const std::string& content,
-                     const char* section,
-                     const char* key,
-                     const char* defaultValue,
-                     std::uint32_t size,
-                     std::uint32_t& count) {
-        const std::string path = f_dir.writeFile("test.ini", content);
+    // Reads (section, key) of the file `path` into a buffer of `size` bytes; the text is
+    // returned and `count` receives the call's result.
+    static std::string read(const std::string& path,
+                            const char* section,
+                            const char* key,
+                            std::uint32_t size,
+                            std::uint32_t& count) {
         std::vector<char> buffer(size + 1, '#');
         count =
-            GetPrivateProfileStringA(section, key, defaultValue, buffer.data(), size, path.c_str());
+            GetPrivateProfileStringA(section, key, "default", buffer.data(), size, path.c_str());
         EXPECT_EQ(buffer[size], '#') << "wrote past the buffer";
         if (size == 0) {
             return std::string();
@@ -30,96 +30,46 @@ protected:
         EXPECT_EQ(buffer[count], '\0');
         return std::string(buffer.data(), count);
     }
+    std::string read(const std::string& content, const char* key, std::uint32_t size) {
+        std::uint32_t count = 0;
+        const std::string value = read(f_dir.writeFile("test.ini", content), "S", key, size, count);
+        EXPECT_EQ(count, value.size());
+        return value;
+    }
 
     auttest::TempDir f_dir;
 };
 
 TEST_F(ProfileTest, ValuesAreFoundAsTheWindowsCallFindsThem) {
-    const std::string file = "; leading comment\n"
-                             "top = outside any section\n"
-                             "[Rendition]\n"
-                             "Base Rendition Company=Acme\n"
-                             "  Base Rendition Name   =   Spaced Out   \n"
-                             "Quoted = \"  kept blanks  \"\n"
-                             "Single = 'x'\n"
-                             "Unbalanced = \"x\n"
-                             "Inline = a ; not a comment\n"
-                             "  ; indented comment = no\n"
-                             "Empty =\n"
-                             "NoEquals\n"
-                             "Twice = first\n"
-                             "Twice = second\n"
-                             "Windows = crlf\r\n"
-                             "Equals = a=b\n"
-                             "[ Other ]\n"
-                             "Key = other\n"
-                             "[rendition]\n"
-                             "Late = in a repeated section\n";
-    struct Case {
-        const char* section;
-        const char* key;
-        const char* expected;
-    };
-    const Case cases[] = {
-        {"Rendition", "Base Rendition Company", "Acme"},
-        {"RENDITION", "base rendition company", "Acme"},
-        {"Rendition", "Base Rendition Name", "Spaced Out"},
-        {"Rendition", "Quoted", "  kept blanks  "},
-        {"Rendition", "Single", "x"},
-        {"Rendition", "Unbalanced", "\"x"},
-        {"Rendition", "Inline", "a ; not a comment"},
-        {"Rendition", "; indented comment", "default"},
-        {"Rendition", "Empty", ""},
-        {"Rendition", "NoEquals", ""},
-        {"Rendition", "Twice", "first"},
-        {"Rendition", "Windows", "crlf"},
-        {"Rendition", "Equals", "a=b"},
-        {"other", "KEY", "other"},
-        {"Rendition", "Late", "default"},
-        {"Rendition", "top", "default"},
-        {"Rendition", "Key", "default"},
-        {"Missing", "Base Rendition Company", "default"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.section) + "/" + c.key);
+    const std::string path = std::string(AUT_TEST_DATA_DIR) + "/ProfileTest-values.ini";
+    for (const auttest::Row& row : auttest::ReadTable("ProfileTest-values.tsv", 3)) {
+        SCOPED_TRACE(row[0] + "/" + row[1]);
         std::uint32_t count = 0;
-        EXPECT_EQ(read(file, c.section, c.key, "default", 2048, count), c.expected);
-        EXPECT_EQ(count, std::strlen(c.expected));
+        EXPECT_EQ(read(path, row[0].c_str(), row[1].c_str(), 2048, count), row[2]);
+        EXPECT_EQ(count, row[2].size());
     }
 }
 
 TEST_F(ProfileTest, TheBufferCutsTheValueAndTheDefault) {
     const std::string file = "[S]\nk=0123456789\n";
-    struct Case {
-        const char* key;
-        std::uint32_t size;
-        const char* expected;
-    };
-    const Case cases[] = {
+    const std::vector<std::tuple<const char*, std::uint32_t, const char*>> cases = {
         {"k", 11, "0123456789"}, {"k", 10, "012345678"}, {"k", 2, "0"}, {"k", 1, ""},
         {"missing", 4, "def"},   {"missing", 3, "de"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.key) + " in " + std::to_string(c.size));
-        std::uint32_t count = 0;
-        EXPECT_EQ(read(file, "S", c.key, "default", c.size, count), c.expected);
-        EXPECT_EQ(count, std::strlen(c.expected));
+    for (const auto& [key, size, expected] : cases) {
+        SCOPED_TRACE(std::string(key) + " in " + std::to_string(size));
+        EXPECT_EQ(read(file, key, size), expected);
     }
     std::uint32_t count = 99;
-    read(file, "S", "k", "default", 0, count);
+    read(f_dir.writeFile("test.ini", file), "S", "k", 0, count);
     EXPECT_EQ(count, 0u);
 }
 
 TEST_F(ProfileTest, AMissingFileGivesTheDefaultWithoutTrailingBlanks) {
     char buffer[32];
-    struct Case {
-        const char* file;
-        const char* defaultValue;
-        const char* expected;
-    };
     const std::string directory = f_dir.path();
     const std::string missing = f_dir.file("absent.ini");
-    const Case cases[] = {
+    const std::vector<std::tuple<const char*, const char*, const char*>> cases = {
         {missing.c_str(), "Morvex", "Morvex"},
         {missing.c_str(), "trailing  \t", "trailing"},
         {missing.c_str(), nullptr, ""},
@@ -128,12 +78,12 @@ TEST_F(ProfileTest, AMissingFileGivesTheDefaultWithoutTrailingBlanks) {
         {directory.c_str(), "a directory", "a directory"},
         {missing.c_str(), "  leading", "  leading"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.expected);
+    for (const auto& [file, defaultValue, expected] : cases) {
+        SCOPED_TRACE(expected);
         const std::uint32_t count =
-            GetPrivateProfileStringA("S", "k", c.defaultValue, buffer, sizeof(buffer), c.file);
-        EXPECT_STREQ(buffer, c.expected);
-        EXPECT_EQ(count, std::strlen(c.expected));
+            GetPrivateProfileStringA("S", "k", defaultValue, buffer, sizeof(buffer), file);
+        EXPECT_STREQ(buffer, expected);
+        EXPECT_EQ(count, std::strlen(expected));
     }
 }
 
@@ -161,33 +111,24 @@ TEST_F(ProfileTest, HostileFilesAreReadWithoutHarm) {
     for (int i = 0; i < 70000; ++i) {
         junk.push_back(static_cast<char>((i * 7919) & 0xFF));
     }
-    const std::string hugeValue(3u << 20, 'v'); // longer than a line may be
-    struct Case {
-        const char* what;
-        std::string content;
-        const char* expected;
+    const std::string huge(3u << 20, 'v'); // longer than a line may be
+    const std::pair<std::string, std::string> cases[] = {
+        {junk, "default"},
+        {junk + "\n[S]\nk=found\n", "found"},
+        {"[S]\nk=" + huge + "\n", std::string(63, 'v')},
+        {std::string(3u << 20, '[') + "\n[S]\nk=after\n", "after"},
+        {std::string("[S]\nk=ab\0cd\n", 12), "ab"},
+        {"\xEF\xBB\xBF[S]\nk=bom\n", "bom"},
+        {"[S]\nk=last", "last"},
+        {"[S\nk=unclosed\n", "unclosed"},
+        {"", "default"},
     };
-    const Case cases[] = {
-        {"binary junk", junk, "default"},
-        {"junk then the section", junk + "\n[S]\nk=found\n", "found"},
-        {"huge value", "[S]\nk=" + hugeValue + "\n", nullptr},
-        {"huge line before", std::string(3u << 20, '[') + "\n[S]\nk=after\n", "after"},
-        {"NUL inside a value", std::string("[S]\nk=ab\0cd\n", 12), "ab"},
-        {"byte order mark", "\xEF\xBB\xBF[S]\nk=bom\n", "bom"},
-        {"no newline at the end", "[S]\nk=last", "last"},
-        {"unclosed section", "[S\nk=unclosed\n", "unclosed"},
-        {"empty", "", "default"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        std::uint32_t count = 0;
-        const std::string value = read(c.content, "S", "k", "default", 64, count);
-        if (c.expected != nullptr) {
-            EXPECT_EQ(value, c.expected);
-        } else {
-            EXPECT_EQ(value, std::string(63, 'v'));
-        }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.second.substr(0, 10));
+        EXPECT_EQ(read(c.first, "k", 64), c.second);
     }
+    // A line keeps its first MiB: the value is what of it follows "k=".
+    EXPECT_EQ(read("[S]\nk=" + huge + "\n", "k", 4u << 20).size(), (1u << 20) - 2);
 }
 
 } // namespace
