@@ -10,9 +10,7 @@
 
 #include <chrono>
 #include <csignal>
-#include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
@@ -29,7 +27,6 @@ namespace {
 
 using L = AUT_I_LogFile;
 using Config = AUT_UserConfigurationWin32;
-using Report = std::pair<std::uint32_t, std::uint32_t>; // writer, sequence number
 
 constexpr int kRuns = 20;
 
@@ -37,7 +34,7 @@ class CrashSafety : public auttest::InstallationTest {
 protected:
     // Forks `body`, which calls Send after each call that returned, and kills the child with
     // SIGKILL at a random moment within 20..400 ms. Gives every report sent.
-    std::vector<Report> RunAndKill(const std::function<void()>& body) {
+    std::vector<std::string> RunAndKill(const std::function<void()>& body) {
         const std::string file = root().file("reports");
         f_reports = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0600);
         const pid_t child = fork();
@@ -51,19 +48,16 @@ protected:
         int status = 0;
         waitpid(child, &status, 0);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the child ended early";
-        // Each report is one append of the kernel's, whole; the kill cannot cut it.
-        const std::string bytes = auttest::readFile(file);
-        std::vector<Report> reports(bytes.size() / sizeof(Report));
-        for (std::size_t i = 0; i < reports.size(); ++i) {
-            std::memcpy(&reports[i].first, &bytes[i * sizeof(Report)], sizeof(std::uint32_t));
-            std::memcpy(&reports[i].second, &bytes[i * sizeof(Report) + 4], sizeof(std::uint32_t));
-        }
+        // The kill may cut the last report short: it lacks its newline then, and is no report.
+        const std::string text = auttest::readFile(file);
+        const std::vector<std::string> reports =
+            reliability::SplitLines(text.substr(0, text.rfind('\n') + 1));
         f_returnedTotal += reports.size();
         return reports;
     }
-    void Send(std::uint32_t writer, std::uint32_t sequence) {
-        const Report report{writer, sequence};
-        if (write(f_reports, &report, sizeof(report)) != static_cast<ssize_t>(sizeof(report))) {
+    void Send(const std::string& report) {
+        const std::string line = report + "\n";
+        if (write(f_reports, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
             _exit(3);
         }
     }
@@ -81,9 +75,18 @@ protected:
     std::size_t f_returnedTotal = 0;
 };
 
-std::string LogRecord(std::uint32_t writer, std::uint32_t sequence) {
+std::string LogRecord(unsigned writer, unsigned sequence) {
     return "w" + std::to_string(writer) + " n" + std::to_string(sequence) + " " +
            std::string(40 + sequence % 50, '=') + "|";
+}
+
+// The record `text` starts, or "" when it starts none.
+std::string WholeRecord(const std::string& text) {
+    unsigned writer = 0;
+    unsigned sequence = 0;
+    return std::sscanf(text.c_str(), "w%u n%u", &writer, &sequence) == 2
+               ? LogRecord(writer, sequence)
+               : std::string();
 }
 
 TEST_F(CrashSafety, KilledWhileLoggingLeavesEveryReturnedRecordWhole) {
@@ -95,56 +98,48 @@ TEST_F(CrashSafety, KilledWhileLoggingLeavesEveryReturnedRecordWhole) {
             "configuration/OrqConfig.xml",
             reliability::FileModeConfiguration(
                 logs + "/crash.log", {{"LineCountPerLogFile", "1000"}, {"LogFileCount", "10000"}}));
-        const std::vector<Report> reports = RunAndKill([this] {
+        const std::vector<std::string> reports = RunAndKill([this] {
             if (AUT_Initialize("CrashSafety") != 0) {
                 _exit(4);
             }
             // Two writers, so that the kill also lands between threads and in rotations.
-            auto writer = [this](std::uint32_t id) {
+            auto writer = [this](unsigned id) {
                 AUT_RefPtr<L> log = L::Create(("Writer" + std::to_string(id)).c_str());
-                for (std::uint32_t n = 0;; ++n) {
+                for (unsigned n = 0;; ++n) {
                     log->Log(L::kLogLevelTrace1, LogRecord(id, n).c_str());
-                    Send(id, n);
+                    Send(LogRecord(id, n));
                 }
             };
             std::thread second(writer, 1);
             writer(0);
         });
-        const std::set<Report> returned(reports.begin(), reports.end());
-        std::map<Report, int> seen;
-        int cutInFlight = 0;
+        const std::set<std::string> returned(reports.begin(), reports.end());
+        std::map<std::string, int> seen;
+        int cut = 0;
         for (const std::string& file : reliability::FilesWithPrefix(logs, "crash_")) {
             reliability::LogFileContent content = reliability::ReadLogFile(file);
             // An empty file is one killed between its creation and its first record.
             EXPECT_TRUE(content.startsWithProcessId || content.records.empty()) << file;
-            unsigned writer = 0;
-            unsigned sequence = 0;
             // The kernel may stop a write at a page boundary for SIGKILL, so the record in
             // flight can end the file cut short, without its newline. It must be one whose Log
             // never returned, and the only one.
             if (!content.endsWithNewline && !content.records.empty()) {
-                const std::string cut = content.records.back();
+                const std::string tail = content.records.back();
                 content.records.pop_back();
-                ++cutInFlight;
-                if (std::sscanf(cut.c_str(), "w%u n%u", &writer, &sequence) == 2) {
-                    EXPECT_EQ(LogRecord(writer, sequence).compare(0, cut.size(), cut), 0) << cut;
-                    EXPECT_EQ(returned.count({writer, sequence}), 0u)
-                        << "returned, yet cut: " << cut;
-                }
+                ++cut;
+                EXPECT_EQ(WholeRecord(tail).compare(0, tail.size(), tail), 0) << tail;
+                EXPECT_EQ(returned.count(WholeRecord(tail)), 0u) << "returned, yet cut: " << tail;
             }
             for (const std::string& record : content.records) {
-                if (std::sscanf(record.c_str(), "w%u n%u", &writer, &sequence) != 2 ||
-                    record != LogRecord(writer, sequence)) {
-                    ADD_FAILURE() << "torn record in " << file << ": " << record;
-                }
-                ++seen[{writer, sequence}];
+                EXPECT_EQ(record, WholeRecord(record)) << "torn record in " << file;
+                ++seen[record];
             }
         }
-        EXPECT_LE(cutInFlight, 1);
+        EXPECT_LE(cut, 1);
         // Only the record in flight at the kill may be on disk unreported, one per writer.
         EXPECT_LE(seen.size(), reports.size() + 2);
-        for (const Report& report : reports) {
-            EXPECT_EQ(seen[report], 1) << "w" << report.first << " n" << report.second;
+        for (const std::string& report : reports) {
+            EXPECT_EQ(seen[report], 1) << report;
         }
     }
 }
@@ -158,21 +153,20 @@ TEST_F(CrashSafety, KilledWhileWritingSettingsLosesNoReturnedValue) {
     for (int run = 0; run < kRuns; ++run) {
         SCOPED_TRACE("run " + std::to_string(run));
         const I18NString section = ("Run" + std::to_string(run)).c_str();
-        const std::vector<Report> reports = RunAndKill([&] {
+        const std::vector<std::string> reports = RunAndKill([&] {
             Config config(Config::kRootKeyCurrentUser);
-            for (std::uint32_t n = 0;; ++n) {
+            for (unsigned n = 0;; ++n) {
                 // A new entry, an overwritten one and a long text.
                 config.SetInt(section, ("k" + std::to_string(n)).c_str(), n);
                 config.SetInt(section, "last", n);
                 config.SetString(section, ("s" + std::to_string(n)).c_str(),
                                  (text + std::to_string(n)).c_str());
-                Send(0, n);
+                Send(std::to_string(n));
             }
         });
         Config config(Config::kRootKeyCurrentUser);
-        for (const Report& report : reports) {
-            const std::string n = std::to_string(report.second);
-            EXPECT_EQ(config.GetInt(section, ("k" + n).c_str(), none), report.second);
+        for (const std::string& n : reports) {
+            EXPECT_EQ(config.GetInt(section, ("k" + n).c_str(), none), std::stoul(n));
             EXPECT_EQ(config.GetString(section, ("s" + n).c_str(), ""), (text + n).c_str());
         }
         // The overwritten entry holds the last returned value, or the one in flight; the entry
