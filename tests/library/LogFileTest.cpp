@@ -15,35 +15,22 @@ using L = AUT_I_LogFile;
 using reliability::SplitLines;
 using Texts = std::vector<std::string>;
 
-class LogFileTest : public auttest::FileModeTest {
-protected:
-    static std::string ProcessIdLine() { return "PID#\t" + std::to_string(getpid()); }
-    // Every line after its time stamp, indentation kept; the process id lines left out.
-    Texts Lines() const {
-        Texts lines;
-        for (const std::string& file : files()) {
-            for (const std::string& line : SplitLines(file)) {
-                if (line != ProcessIdLine()) {
-                    lines.push_back(line.substr(line.find('\t')));
-                }
-            }
-        }
-        return lines;
-    }
-};
+using LogFileTest = auttest::FileModeTest;
 
 TEST_F(LogFileTest, LevelsComeFromTheConfigurationAndAuditRecordsAreMarked) {
-    const std::vector<auttest::Row> levels = auttest::ReadTable("LogFileTest-audit.tsv", 4);
-    FileModeTest::Entries entries = {{"Comp", "3"}, {"QueryEngine", "7"}};
-    for (const auto& row : levels) {
-        if (!row[1].empty()) {
-            entries.emplace_back(row[1], row[2]);
-        }
-    }
-    Start(entries);
-    for (const auto& row : levels) {
-        EXPECT_EQ(L::Create(row[0].c_str(), L::kLogTypeAudit)->GetLogLevel(), std::stoi(row[3]))
-            << row[0];
+    // Stored audit levels count from the first audit level, 12 itself is taken as meant;
+    // QueryEngine's audit entry is Orq's, its trace entry its own.
+    Start({{"Comp", "3"},
+           {"CompAuditLevel", "3"},
+           {"A0AuditLevel", "0"},
+           {"A5AuditLevel", "5"},
+           {"A12AuditLevel", "12"},
+           {"OrqAuditLevel", "4"},
+           {"QueryEngine", "7"}});
+    const std::pair<const char*, int> audit[] = {{"Comp", 15}, {"A0", 12},   {"A5", 17},
+                                                 {"A12", 12},  {"None", 12}, {"QueryEngine", 16}};
+    for (const auto& c : audit) {
+        EXPECT_EQ(L::Create(c.first, L::kLogTypeAudit)->GetLogLevel(), c.second) << c.first;
     }
     EXPECT_EQ(L::Create("QueryEngine")->GetLogLevel(), L::kLogLevelTrace7);
     AUT_RefPtr<L> log = L::Create("Comp");
@@ -53,19 +40,27 @@ TEST_F(LogFileTest, LevelsComeFromTheConfigurationAndAuditRecordsAreMarked) {
     AUT_RefPtr<L> other = L::Create("Other"); // no entry: level 1
     other->Log(L::kLogLevelTrace2, "dropped");
     other->Log(L::kLogLevelTrace1, "other 1");
-    AUT_RefPtr<L> audit = L::Create("Comp", L::kLogTypeAudit); // audit level 15
-    audit->AuditLog(L::kLogLevelAudit0, true, "session", "request", "begin {0}");
-    audit->AuditLog(L::kLogLevelAudit3, false, "session", "request", "end");
-    audit->AuditLog(L::kLogLevelAudit4, true, "session", "request", "dropped");
-    audit->Log(L::kLogLevelAudit1, "plain {0}", "x");
+    AUT_RefPtr<L> marked = L::Create("Comp", L::kLogTypeAudit); // audit level 15
+    marked->AuditLog(L::kLogLevelAudit0, true, "session", "request", "begin {0}");
+    marked->AuditLog(L::kLogLevelAudit3, false, "session", "request", "end");
+    marked->AuditLog(L::kLogLevelAudit4, true, "session", "request", "dropped");
+    marked->Log(L::kLogLevelAudit1, "plain {0}", "x");
     EXPECT_EQ(records(), (Texts{"level 0", "level 1", "level 2", "level 3", "other 1",
                                 "START FUNCTION:", "begin {0}", "END FUNCTION:", "end",
                                 "END FUNCTION:", "plain x"}));
 }
 
-TEST_F(LogFileTest, SubstitutionPerOverload) {
+TEST_F(LogFileTest, SubstitutionPerOverloadAndUtf8) {
     Start();
     AUT_RefPtr<L> log = L::Create("Comp");
+    std::u32string text;
+    std::string utf8;
+    for (const auto& row : auttest::ReadTable("LogFileTest-utf8.tsv", 2)) {
+        text += static_cast<char32_t>(std::stoul(row[0], nullptr, 16));
+        utf8 += row[1];
+    }
+    log->Log(L::kLogLevelTrace1, I18NString(text));
+    log->Log(L::kLogLevelTrace1, "<{0}>", I18NString(text));
     const I18NString p[16] = {"a", "b", "c", "d", "e", "f", "g", "h",
                               "i", "j", "k", "l", "m", "n", "o", "p"};
     log->Log(L::kLogLevelTrace1, "{0}{1}");                     // no parameters: as it stands
@@ -76,21 +71,8 @@ TEST_F(LogFileTest, SubstitutionPerOverload) {
     log->Log(L::kLogLevelTrace1, "{0}{9}{A}{F}{G}", p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7],
              p[8], p[9], p[10], p[11], p[12], p[13], p[14], p[15]);
     log->Log(L::kLogLevelTrace1, "{0}", "{1}"); // inserted text is not scanned again
-    EXPECT_EQ(records(), (Texts{"{0}{1}", "a--{a}", "bab", "c{a}", "d", "ajkp{G}", "{1}"}));
-}
-
-TEST_F(LogFileTest, TextIsWrittenAsUtf8) {
-    Start();
-    std::u32string text;
-    std::string utf8;
-    for (const auto& row : auttest::ReadTable("LogFileTest-utf8.tsv", 2)) {
-        text += static_cast<char32_t>(std::stoul(row[0], nullptr, 16));
-        utf8 += row[1];
-    }
-    AUT_RefPtr<L> log = L::Create("Comp");
-    log->Log(L::kLogLevelTrace1, I18NString(text));
-    log->Log(L::kLogLevelTrace1, "<{0}>", I18NString(text));
-    EXPECT_EQ(records(), (Texts{utf8, "<" + utf8 + ">"}));
+    EXPECT_EQ(records(), (Texts{utf8, "<" + utf8 + ">", "{0}{1}", "a--{a}", "bab", "c{a}", "d",
+                                "ajkp{G}", "{1}"}));
 }
 
 TEST_F(LogFileTest, ScopeTracersIndentTheWholeProcess) {
@@ -113,10 +95,14 @@ TEST_F(LogFileTest, ScopeTracersIndentTheWholeProcess) {
         log->Log(L::kLogLevelTrace1, "inside");
     }
     log->Log(L::kLogLevelTrace1, "after");
-    EXPECT_EQ(Lines(), (Texts{"\tin", "\t\tin 1", "\t\t\tin 2", "\t\t\t\tin 3", "\t\t\t\t\tin 4",
-                              "\t\t\t\t\t\tin 16", "\t\t\t\t\t\t\t\t\tinside", "\t\t\t\t\t\tout 16",
-                              "\t\t\t\t\tout 4", "\t\t\t\tout 3", "\t\t\tout 2", "\t\tout 1",
-                              "\tout", "\tafter"}));
+    Texts lines; // after the time stamps, indentation kept
+    for (const std::string& line : SplitLines(files().at(0))) {
+        lines.push_back(line.substr(line.find('\t')));
+    }
+    EXPECT_EQ(lines, (Texts{"\t" + std::to_string(getpid()), "\tin", "\t\tin 1", "\t\t\tin 2",
+                            "\t\t\t\tin 3", "\t\t\t\t\tin 4", "\t\t\t\t\t\tin 16",
+                            "\t\t\t\t\t\t\t\t\tinside", "\t\t\t\t\t\tout 16", "\t\t\t\t\tout 4",
+                            "\t\t\t\tout 3", "\t\t\tout 2", "\t\tout 1", "\tout", "\tafter"}));
 }
 
 TEST_F(LogFileTest, FilesHoldStampedRecordsUpToOneMoreThanTheLimit) {
@@ -134,17 +120,18 @@ TEST_F(LogFileTest, FilesHoldStampedRecordsUpToOneMoreThanTheLimit) {
         std::tm local{};
         stamps.insert(std::string(text, std::strftime(text, 256, "%c", localtime_r(&t, &local))));
     }
+    const std::string pid = "PID#\t" + std::to_string(getpid());
     const Texts contents = files();
     ASSERT_EQ(contents.size(), 3u);
     for (std::size_t f = 0; f < 3; ++f) { // each file with its process id line
         const Texts lines = SplitLines(contents[f]);
         EXPECT_EQ(lines.size(), f < 2 ? 1002u : 2u);
-        EXPECT_EQ(lines[0], ProcessIdLine());
+        EXPECT_EQ(lines[0], pid);
         const std::string stamp = lines.back().substr(0, lines.back().find('\t'));
         EXPECT_EQ(stamps.count(stamp), 1u) << stamp;
     }
     // Nothing but those lines, each ended by one newline.
-    EXPECT_EQ(contents[2], ProcessIdLine() + "\n" + SplitLines(contents[2])[1] + "\n");
+    EXPECT_EQ(contents[2], pid + "\n" + SplitLines(contents[2])[1] + "\n");
     EXPECT_EQ(records(), expected);
 }
 
