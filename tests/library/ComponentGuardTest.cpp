@@ -1,8 +1,6 @@
 #include "AutTestSupport.h"
-#include "UTException.h"
 #include "UTInitializeTerminateComponent.h"
 
-#include <AUTInitialize.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
@@ -38,23 +36,15 @@ bool isLoaded(const std::string& name) {
     return true;
 }
 
-class ComponentGuardTest : public auttest::InstallationTest {
+// Each test's component entries record their calls in a file of its own.
+class ComponentGuardTest : public auttest::InitializedTest {
 protected:
     void SetUp() override {
-        InstallationTest::SetUp();
-        ASSERT_EQ(AUT_Initialize("test"), 0);
-        f_log = root().file("component.log");
-        setenv("AUT_COMPONENT_LOG", f_log.c_str(), 1);
-    }
-    void TearDown() override {
-        unsetenv("AUT_COMPONENT_LOG");
-        EXPECT_EQ(AUT_Terminate("test"), 0);
-        InstallationTest::TearDown();
+        InitializedTest::SetUp();
+        setenv("AUT_COMPONENT_LOG", root().file("component.log").c_str(), 1);
     }
     // What the component's entries recorded, one "<entry> <consumer>" per line.
-    std::string calls() const { return auttest::readFile(f_log); }
-
-    std::string f_log;
+    std::string calls() { return auttest::readFile(root().file("component.log")); }
 };
 
 TEST_F(ComponentGuardTest, EachGuardInitializesAndTerminatesOnceAndTheLastUnloads) {
@@ -90,7 +80,7 @@ TEST_F(ComponentGuardTest, FailureThrows1000WithStatusAndUnloads) {
     };
     for (const auto& [library, entry, status, expectedCalls] : cases) {
         SCOPED_TRACE(library + " " + entry);
-        std::remove(f_log.c_str());
+        std::remove(root().file("component.log").c_str());
         const auttest::Thrown t = auttest::Catch([&, &library = library, &entry = entry] {
             AUT_InitializeTerminateComponent guard("Consumer", "Comp", entry, "ComponentTerminate",
                                                    nullptr, library.c_str(), "the details");
@@ -187,34 +177,26 @@ TEST(LoadLibraryA, RefusesWhatItCannotLoadWithTheReason) {
 // this test again in a new process) with the directory in LD_LIBRARY_PATH.
 TEST(LoadLibraryA, BareNameIsCheckedWhereTheSearchFindsIt) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const char* const kChildMark = "AUT_TEST_SEARCH_CHILD";
     std::unique_ptr<auttest::TempDir> dir; // the parent's only: the child must leave nothing
     const char* const inherited = std::getenv("LD_LIBRARY_PATH");
-    const std::string savedPath = inherited != nullptr ? inherited : "";
-    if (std::getenv(kChildMark) == nullptr) {
+    const std::string saved = inherited != nullptr ? inherited : "";
+    if (std::getenv("AUT_TEST_SEARCH_CHILD") == nullptr) {
         dir = std::make_unique<auttest::TempDir>();
         const std::string image = auttest::readFile(component("ok") + ".so");
         dir->writeFile("libautsearchgood.so", image);
         dir->writeFile("libautsearchcut.so", image.substr(0, image.size() / 2));
-        setenv("LD_LIBRARY_PATH",
-               (dir->path() + (savedPath.empty() ? "" : ":" + savedPath)).c_str(), 1);
-        setenv(kChildMark, "1", 1);
+        setenv("LD_LIBRARY_PATH", (dir->path() + (saved.empty() ? "" : ":" + saved)).c_str(), 1);
+        setenv("AUT_TEST_SEARCH_CHILD", "1", 1);
     }
-    // Exits with 0 when `name` loads, else with the error.
     const auto exitWithLoad = [](const char* name) {
-        const HMODULE module = LoadLibraryA(name);
-        std::_Exit(module != nullptr ? 0 : static_cast<int>(GetLastError()));
+        std::_Exit(LoadLibraryA(name) != nullptr ? 0 : static_cast<int>(GetLastError()));
     };
     EXPECT_EXIT(exitWithLoad("libautsearchgood.so"), testing::ExitedWithCode(0), "");
     EXPECT_EXIT(exitWithLoad("libautsearchcut.so"), testing::ExitedWithCode(ENOEXEC), "");
     EXPECT_EXIT(exitWithLoad("libautsearchabsent.so"), testing::ExitedWithCode(ENOENT), "");
     if (dir != nullptr) {
-        unsetenv(kChildMark);
-        if (inherited != nullptr) {
-            setenv("LD_LIBRARY_PATH", savedPath.c_str(), 1);
-        } else {
-            unsetenv("LD_LIBRARY_PATH");
-        }
+        unsetenv("AUT_TEST_SEARCH_CHILD");
+        setenv("LD_LIBRARY_PATH", saved.c_str(), 1);
     }
 }
 

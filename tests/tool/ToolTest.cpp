@@ -101,32 +101,24 @@ protected:
 // the arguments; "{root}" stands for the installation.
 TEST_F(ToolTest, CommandLinesGiveTheirOutputAndStatus) {
     const std::string root = f_root.path();
-    f_root.writeFile("configuration/OrqConfig.xml",
-                     "<OrqConfig company=\"Acme\"><one><section name=\"Engine\">"
-                     "<entry name=\"Port\" value=\"1\"/><entry name=\"Limit\" value=\"42abc\"/>"
-                     "</section></one><two><section name=\"Engine\"><entry name=\"Port\" "
-                     "value=\"2\"/><entry name=\"Empty\" value=\"\"/></section><other "
-                     "name=\"Skipped\"/></two><g><section name=\"Logging\"><entry "
-                     "name=\"UseIPFLogging\" value=\"0\"/><entry name=\"LogFileName\" value=\"" +
-                         f_root.file("logs/app.log") + "\"/></section></g></OrqConfig>");
-    f_root.writeFile("a.txt", "same\n");
-    f_root.writeFile("b.txt", "same\n");
-    f_root.writeFile("c.txt", "other\n");
-    f_root.writeFile("blocker", "");
     const auto expand = [&](std::string text) {
         for (std::size_t at; (at = text.find("{root}")) != std::string::npos;) {
             text.replace(at, 6, root);
         }
         return text;
     };
+    f_root.writeFile("configuration/OrqConfig.xml",
+                     expand(auttest::readFile(AUT_TEST_DATA_DIR "/ToolTest-OrqConfig.xml")));
+    f_root.writeFile("a.txt", "same\n");
+    f_root.writeFile("b.txt", "same\n");
+    f_root.writeFile("c.txt", "other\n");
+    f_root.writeFile("blocker", "");
     for (const auttest::Row& row : auttest::ReadTable("ToolTest-commands.tsv", 3)) {
         std::vector<std::string> args;
-        std::string line;
         for (std::size_t i = 3; i < row.size(); ++i) {
             args.push_back(expand(row[i]));
-            line += row[i] + " ";
         }
-        SCOPED_TRACE(line);
+        SCOPED_TRACE(args.empty() ? "" : args[0] + " " + (args.size() > 1 ? args[1] : ""));
         const Result result = Run(args);
         const std::string expected = expand(row[2]);
         if (row[1] == "!") {
@@ -137,8 +129,19 @@ TEST_F(ToolTest, CommandLinesGiveTheirOutputAndStatus) {
         EXPECT_EQ(result.err, "");
         EXPECT_EQ(row[1] == "^" ? result.out.substr(0, expected.size()) : result.out, expected);
     }
-    EXPECT_EQ(auttest::readFile(f_root.file("report.txt")),
+    EXPECT_EQ(auttest::readFile(root + "/report.txt"),
               "Files are different:\n\n" + root + "/a.txt != " + root + "/c.txt\n");
+    // Each process that logs makes a file of its own; the list is oldest first and has only
+    // the family.
+    f_root.writeFile("logs/app_2024010_0001.log", "");
+    f_root.writeFile("logs/app_99991231_0001.log", "");
+    f_root.writeFile("logs/app_2024x101_0001.log", "");
+    const std::vector<std::string> files = SplitLines(Run({"logs"}).out);
+    ASSERT_EQ(files.size(), 4u);
+    EXPECT_NE(auttest::readFile(files[0]).find("\ta x b y\n"), std::string::npos);
+    EXPECT_NE(auttest::readFile(files[1]).find("\tkeep {0}\n"), std::string::npos);
+    EXPECT_EQ(RecordsIn(files[2]), 0u);
+    EXPECT_NE(auttest::readFile(files[3]).find("\tSTART FUNCTION:"), std::string::npos);
     // With no command at all the overview goes to standard error, as a misuse.
     const Result bare = Run({});
     EXPECT_EQ(bare.status, 2);
@@ -167,35 +170,6 @@ TEST_F(ToolTest, FailuresOfTheInstallationAreOneLine) {
     ExpectOneErrorLine(Run({"demo"}), 1, "aut demo: cannot create the directory");
 }
 
-TEST_F(ToolTest, LogWritesOneRecordPerCallAndLogsReadsThemBack) {
-    f_root.writeFile("configuration/OrqConfig.xml",
-                     "<OrqConfig><g><section name=\"Logging\"><entry name=\"UseIPFLogging\" "
-                     "value=\"0\"/><entry name=\"LogFileName\" value=\"" +
-                         f_root.file("logs/app.log") + "\"/></section></g></OrqConfig>");
-    const Result written = Run({"log", "--component", "Comp", "a {0} b {1}", "x", "y"});
-    ASSERT_EQ(written.out.rfind("written to " + f_root.file("logs/app_"), 0), 0u) << written.out;
-    const std::string file = written.out.substr(11, written.out.size() - 12);
-    EXPECT_EQ(RecordsIn(file), 1u);
-    EXPECT_NE(auttest::readFile(file).find("\ta x b y\n"), std::string::npos);
-    // Without parameters the braces stay; above the component's level a file but no record.
-    EXPECT_EQ(Run({"log", "keep {0}"}).status, 0);
-    EXPECT_EQ(Run({"log", "--level", "2", "too detailed"}).status, 0);
-    EXPECT_EQ(Run({"log", "--audit", "start", "query {0}", "7"}).status, 0);
-    const std::vector<std::string> last = SplitLines(Run({"logs", "tail", "-n", "2"}).out);
-    ASSERT_EQ(last.size(), 2u);
-    EXPECT_NE(last[0].find("\tSTART FUNCTION:"), std::string::npos);
-    EXPECT_EQ(last[1], "query 7");
-    // Each process makes a file of its own; the list is oldest first and has only the family.
-    f_root.writeFile("logs/app_2024010_0001.log", "");
-    f_root.writeFile("logs/app_99991231_0001.log", "");
-    f_root.writeFile("logs/app_2024x101_0001.log", "");
-    const std::vector<std::string> files = SplitLines(Run({"logs"}).out);
-    ASSERT_EQ(files.size(), 4u);
-    EXPECT_EQ(files[0], file);
-    EXPECT_NE(auttest::readFile(files[1]).find("\tkeep {0}\n"), std::string::npos);
-    EXPECT_EQ(RecordsIn(files[2]), 0u);
-}
-
 // The report's "<path>  N records" lines and the total it gives.
 struct DemoReport {
     std::vector<std::pair<std::string, std::size_t>> files;
@@ -222,15 +196,25 @@ DemoReport ParseDemo(const std::string& out) {
 TEST_F(ToolTest, DemoRotatesAndCountsAgree) {
     EXPECT_EQ(Run({"config"}).out, "# file: (none: every value is a default)\n# company: Morvex\n"
                                    "# rendition: \n# component: Orq\n");
+    // 101 files of an earlier day: more than the 100 kept, so each new file's rotation deletes
+    // the oldest until the family is back at the limit.
+    for (int i = 1; i <= 101; ++i) {
+        f_root.writeFile("logs/Orq_20000101_" + std::to_string(10000 + i).substr(1) + ".log", "");
+    }
     const Result first = Run({"demo", "--records", "2500"});
     ASSERT_EQ(first.status, 0) << first.err << first.out;
     // Standard error is no terminal here: no progress box, no control sequences.
     EXPECT_EQ(first.err, "");
-    EXPECT_NE(first.out.find("configuration/OrqConfig.xml: installed"), std::string::npos);
-    EXPECT_NE(first.out.find("RunCount: 1 "), std::string::npos);
-    EXPECT_NE(first.out.find("raised and caught error 702"), std::string::npos);
+    for (const char* part :
+         {"configuration/OrqConfig.xml: installed", "RunCount: 1 ", "raised and caught error 702",
+          "log files of the family on disk: 100 "}) {
+        EXPECT_NE(first.out.find(part), std::string::npos) << part;
+    }
+    EXPECT_FALSE(std::ifstream(f_root.file("logs/Orq_20000101_0004.log")).good());
+    EXPECT_TRUE(std::ifstream(f_root.file("logs/Orq_20000101_0005.log")).good());
     const DemoReport report = ParseDemo(first.out);
-    ASSERT_GE(report.files.size(), 3u) << first.out;
+    ASSERT_EQ(report.files.size(), 3u) << first.out;
+    EXPECT_NE(report.files[0].first.find("_0001.log"), std::string::npos);
     std::size_t sum = 0;
     for (std::size_t i = 0; i < report.files.size(); ++i) {
         SCOPED_TRACE(report.files[i].first);
@@ -251,37 +235,6 @@ TEST_F(ToolTest, DemoRotatesAndCountsAgree) {
     ASSERT_EQ(again.files.size(), 1u);
     EXPECT_GT(again.files[0].first, report.files.back().first);
     EXPECT_EQ(RecordsIn(again.files[0].first), again.written);
-}
-
-TEST_F(ToolTest, DemoRunsAgainOnAFullLogDirectory) {
-    // 101 files of an earlier day: more than the 100 kept, so the new file's rotation deletes
-    // the two oldest and the family is back at the limit.
-    for (int i = 1; i <= 101; ++i) {
-        char name[64];
-        std::snprintf(name, sizeof(name), "logs/Orq_20000101_%04d.log", i);
-        f_root.writeFile(name, "");
-    }
-    const Result result = Run({"demo", "--records", "10"});
-    ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_NE(result.out.find("log files of the family on disk: 100 "), std::string::npos);
-    EXPECT_FALSE(std::ifstream(f_root.file("logs/Orq_20000101_0002.log")).good());
-    EXPECT_TRUE(std::ifstream(f_root.file("logs/Orq_20000101_0003.log")).good());
-    const DemoReport report = ParseDemo(result.out);
-    ASSERT_EQ(report.files.size(), 1u);
-    EXPECT_NE(report.files[0].first.find("_0001.log"), std::string::npos);
-}
-
-TEST_F(ToolTest, DemoKeepsAnInstallationsOwnConfiguration) {
-    // Framework mode, as the installation says: the demo runs and makes no log files.
-    const std::string own = "<OrqConfig><g><section name=\"Engine\">"
-                            "<entry name=\"MaxSessions\" value=\"7\"/></section></g></OrqConfig>";
-    f_root.writeFile("bin/OrqConfig.xml", own);
-    const Result result = Run({"demo", "--records", "30"});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_NE(result.out.find("Engine/MaxSessions: 7"), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("no log files were made"), std::string::npos);
-    EXPECT_EQ(auttest::readFile(f_root.file("bin/OrqConfig.xml")), own);
-    EXPECT_FALSE(std::ifstream(f_root.file("configuration/OrqConfig.xml")).good());
 }
 
 // ---- The terminal progress box, driven directly with a fake clock -----------------------
@@ -331,51 +284,6 @@ TEST_F(TerminalBoxTest, RedrawsAtMostOncePerIntervalAndNeverWithoutATerminal) {
     const std::string finished = Written();
     EXPECT_NE(finished.find("[##############################] 100%"), std::string::npos);
     EXPECT_EQ(finished.substr(finished.size() - 8), "\033[1A\r\033[J");
-}
-
-TEST_F(TerminalBoxTest, BarsFollowTypeAndDisplay) {
-    using Box = AUT_I_ProgressBox;
-    const std::vector<std::pair<void (*)(auttool::TerminalProgressBox&), std::string>> cases = {
-        {[](auttool::TerminalProgressBox& box) {
-             box.SetTopLimit(4);
-             box.SetTopValue(9); // clamped to the limit
-             box.SetTopStatusText("done");
-         },
-         "  [##############################] 100%  done\n"},
-        {[](auttool::TerminalProgressBox& box) { box.SetTopValue(3); }, // no limit: empty
-         "  [..............................]   0%\n"},
-        {[](auttool::TerminalProgressBox& box) {
-             box.SetTitle("T");
-             box.SetDialogType(Box::kProgressBoxTypesDoubleBar);
-             box.SetTopBarDisplay(Box::kProgressBoxDisplayHidden);
-             box.SetMidStatusText("not shown in a double bar");
-             box.SetBottomInfoText("bottom");
-             box.SetBottomBarDisplay(Box::kProgressBoxDisplayAnimated);
-             box.SetBottomBarAnimation("ab");
-         },
-         "T\n  bottom\n  a\n"},
-        {[](auttool::TerminalProgressBox& box) { // control characters and long lines
-             box.SetTitle(("a\nb\033" + std::string(90, 'x')).c_str());
-         },
-         "a b " + std::string(75, 'x') + "\n  [..............................]   0%\n"},
-    };
-    for (const auto& [set, expected] : cases) {
-        SCOPED_TRACE(expected);
-        std::fclose(f_out);
-        f_out = std::tmpfile();
-        auttool::TerminalProgressBox box = MakeBox(true);
-        set(box);
-        box.Finish(); // everything set in one instant: the last drawing comes from Finish
-        // The last frame: after the erase that ends the frame before it, up to the erase
-        // before the box's final one, each line without its leading erase.
-        const std::string text = Written();
-        const std::size_t end = text.rfind("\033[J", text.size() - 4);
-        const std::size_t begin = text.rfind("\033[J", end - 1);
-        const std::size_t start = begin == std::string::npos ? 0 : begin + 3;
-        const std::string frame =
-            std::regex_replace(text.substr(start, end - start), std::regex("[^\n]*\r\033\\[K"), "");
-        EXPECT_EQ(frame, expected) << text;
-    }
 }
 
 } // namespace
