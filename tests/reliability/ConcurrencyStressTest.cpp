@@ -9,31 +9,18 @@
 
 #include <WinRegistry.h>
 #include <atomic>
-#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
 using Config = AUT_UserConfigurationWin32;
 
 constexpr int kThreads = 4;
-
-// Runs `body(t)` on threads 0..count-1 and waits for them.
-void OnThreads(int count, const std::function<void(int)>& body) {
-    std::vector<std::thread> threads;
-    for (int t = 0; t < count; ++t) {
-        threads.emplace_back(body, t);
-    }
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
-}
 
 class ConcurrencyStress : public auttest::InstallationTest {
 protected:
@@ -89,7 +76,7 @@ TEST_F(ConcurrencyStress, RegistryWritersInThreadsAndProcessesLoseNothing) {
         _exit(writer(kThreads));
     }
     std::atomic<int> failures{0};
-    OnThreads(kThreads, [&](int t) { failures += writer(t); });
+    reliability::OnThreads(kThreads, [&](int t) { failures += writer(t); });
     int status = 0;
     waitpid(other, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
@@ -134,7 +121,7 @@ TEST_F(ConcurrencyStress, ExceptionsFromManyThreadsReachTheFrameworkOnceEach) {
                       if (AUT_Initialize("ConcurrencyStress") != 0) {
                           return std::string("no start");
                       }
-                      OnThreads(kThreads, [](int t) {
+                      reliability::OnThreads(kThreads, [](int t) {
                           for (int n = 0; n < kPerThread; ++n) {
                               AUT_Exception error(BrxSeverity(1), ("marker " + std::to_string(t) +
                                                                    " " + std::to_string(n) + " end")

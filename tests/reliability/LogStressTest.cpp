@@ -11,8 +11,6 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
-#include <thread>
-#include <vector>
 
 namespace {
 
@@ -39,26 +37,22 @@ TEST_F(LogStressTest, ExceptionLoggersAndFailingRotationsDoNotWaitOnEachOther) {
             if (AUT_Initialize("LogStressTest") != 0) {
                 return std::string("no start");
             }
-            std::vector<std::thread> threads;
-            for (int t = 0; t < 2; ++t) {
-                threads.emplace_back([] {
-                    AUT_RefPtr<L> log = L::Create("Rotator");
-                    for (int n = 0; n < 20 * kPerThread; ++n) {
-                        log->Log(L::kLogLevelTrace1, "r");
-                    }
-                });
-                threads.emplace_back([t] {
-                    for (int n = 0; n < kPerThread; ++n) {
+            // Rotating loggers and exception loggers, two of each.
+            reliability::OnThreads(4, [](int t) {
+                AUT_RefPtr<L> log = L::Create("Rotator");
+                for (int n = 0; n < kPerThread; ++n) {
+                    if (t % 2 == 0) {
+                        for (int i = 0; i < 20; ++i) {
+                            log->Log(L::kLogLevelTrace1, "r");
+                        }
+                    } else {
                         AUT_Exception exception(
                             BrxSeverity(1),
                             ("marker " + std::to_string(t) + " " + std::to_string(n)).c_str());
                         AUT_LogException(exception, __FILE__, __LINE__);
                     }
-                });
-            }
-            for (std::thread& thread : threads) {
-                thread.join();
-            }
+                }
+            });
             return std::to_string(AUT_Terminate("LogStressTest"));
         },
         120);

@@ -89,6 +89,16 @@ std::string RunInChild(const std::function<std::string()>& body, int seconds) {
     return "child failed (status " + std::to_string(status) + "): " + result;
 }
 
+void OnThreads(int count, const std::function<void(int)>& body) {
+    std::vector<std::thread> threads;
+    for (int t = 0; t < count; ++t) {
+        threads.emplace_back(body, t);
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+}
+
 std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);

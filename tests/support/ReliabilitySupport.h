@@ -18,6 +18,9 @@ using auttest::FileModeConfiguration;
 // has not ended within `seconds` (it is then killed), or "child failed: ..." when it died.
 std::string RunInChild(const std::function<std::string()>& body, int seconds);
 
+// Runs `body(t)` on threads t = 0..count-1 at once and waits for them all.
+void OnThreads(int count, const std::function<void(int)>& body);
+
 std::vector<std::string> SplitLines(const std::string& text);
 
 // Full paths of the files in `directory` whose names begin with `prefix`, sorted by name (the
