@@ -1,10 +1,8 @@
 // Simple and nested placeholder substitution, checked against a literal transcription of the
 // two algorithms.
-#include "AUTInitialize.h"
 #include "AutTestSupport.h"
 #include "SubstitutionReference.h"
 #include "Table.h"
-#include "UTException.h"
 #include "UTStringSupport.h"
 
 #include <random>
@@ -51,13 +49,11 @@ TEST_F(Substitution, ShortFormsFillTheFirstParameters) {
     }
 }
 
-TEST_F(Substitution, SimpleParameterMayBeTheTextItself) {
-    I18NString text("<{0}|{0}>");
-    AUT_SimpleSubstituteText(text, text);
-    EXPECT_EQ(text, "<<{0}|{0}>|<{0}|{0}>>");
-}
-
-TEST_F(Substitution, NestedThatDoesNotSettleThrows) {
+// A parameter may be the text itself: it counts with its value on entry.
+TEST_F(Substitution, TextAsItsOwnParameter) {
+    I18NString simple("<{0}|{0}>");
+    AUT_SimpleSubstituteText(simple, simple);
+    EXPECT_EQ(simple, "<<{0}|{0}>|<{0}|{0}>>");
     I18NString text("{0}");
     const auttest::Thrown t = auttest::Catch([&] { AUT_SubstituteText(text, text); });
     EXPECT_EQ(t.code, 100);
@@ -96,13 +92,14 @@ TEST_F(Substitution, NestedGrowthStopsAtTheBound) {
     }
 }
 
-// Random texts made of placeholders, near-placeholders and plain characters.
-class TextGenerator {
-public:
-    explicit TextGenerator(unsigned seed)
-        : f_random(seed) {}
-
-    I18NString text(int maxPieces, int placeholderWeight) {
+// Random texts made of placeholders, near-placeholders and plain characters, substituted by
+// the library and by the literal algorithms.
+TEST_F(Substitution, MatchesTheLiteralAlgorithms) {
+    std::mt19937 random(20240611);
+    const auto pick = [&](int bound) {
+        return std::uniform_int_distribution<int>(0, bound - 1)(random);
+    };
+    const auto text = [&](int maxPieces, int placeholderWeight) {
         static const char* const others[] = {
             "{a}", "{f}", "{",   "}",        "{{",   "}}",  "x",
             "ab",  "0",   "A",   "\xC3\xA9", "{10}", "{ }", "\xF0\x9F\x98\x80",
@@ -113,27 +110,17 @@ public:
                                                     : others[pick(sizeof others / sizeof *others)];
         }
         return I18NString(result.c_str());
-    }
-
-    std::vector<I18NString> parameters(int placeholderWeight) {
+    };
+    const auto parameters = [&](int placeholderWeight) {
         std::vector<I18NString> p(16);
         for (int i = pick(17) - 1; i >= 0; --i) {
             p[i] = text(3, placeholderWeight);
         }
         return p;
-    }
-
-private:
-    int pick(int bound) { return std::uniform_int_distribution<int>(0, bound - 1)(f_random); }
-
-    std::mt19937 f_random;
-};
-
-TEST_F(Substitution, MatchesTheLiteralAlgorithms) {
-    TextGenerator generate(20240611);
+    };
     for (int round = 0; round < 3000; ++round) {
-        const I18NString original = generate.text(12, 35);
-        const std::vector<I18NString> p = generate.parameters(30);
+        const I18NString original = text(12, 35);
+        const std::vector<I18NString> p = parameters(30);
         I18NString expected = original;
         ReferenceSimple(expected, p);
         I18NString actual = original;
@@ -142,9 +129,9 @@ TEST_F(Substitution, MatchesTheLiteralAlgorithms) {
     }
     int outcomes[2] = {0, 0}; // settled, unsettled
     for (int round = 0; round < 1500; ++round) {
-        const I18NString original = generate.text(10, 40);
+        const I18NString original = text(10, 40);
         // Few placeholders in parameters, so that most cases settle after several passes.
-        const std::vector<I18NString> p = generate.parameters(round % 3 == 0 ? 70 : 6);
+        const std::vector<I18NString> p = parameters(round % 3 == 0 ? 70 : 6);
         I18NString expected = original;
         const Outcome outcome = ReferenceNested(expected, p);
         if (outcome == Outcome::kTooLong) {
