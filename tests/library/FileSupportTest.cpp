@@ -32,14 +32,14 @@ TEST_F(FileSupport, SearchesTellFilesFromDirectoriesAndListingsKeepWhatTheyHave)
     }
     root().makeDirectory("logs/sub.dir");
     const long descriptors = openDescriptors();
-    for (const auttest::Row& row : auttest::ReadTable("FileSupportTest-search.tsv", 4)) {
+    for (const auttest::Row& row : auttest::ReadTable("FileSupportTest-search.tsv", 5)) {
         SCOPED_TRACE(row[0]);
         EXPECT_EQ(FS::DirectoryExists(path(row[0])), row[1] == "yes");
         EXPECT_EQ(FS::FileExists(path(row[0])), row[2] == "yes");
-        std::istringstream listed(row[3] + " kept");
+        std::istringstream listed(row[3] + (row[4] == "clear" ? "" : " kept"));
         const std::multiset<std::string> wanted{std::istream_iterator<std::string>(listed), {}};
         std::vector<I18NString> files = {"kept"};
-        FS::GetExistingFilesFromDirectory(path(row[0]), files, false);
+        FS::GetExistingFilesFromDirectory(path(row[0]), files, row[4] == "clear");
         std::multiset<std::string> names;
         for (const I18NString& name : files) {
             names.insert(name.c_str());
@@ -47,11 +47,6 @@ TEST_F(FileSupport, SearchesTellFilesFromDirectoriesAndListingsKeepWhatTheyHave)
         EXPECT_EQ(names, wanted);
     }
     EXPECT_EQ(openDescriptors(), descriptors);
-    EXPECT_FALSE(FS::DirectoryExists(""));
-    EXPECT_FALSE(FS::FileExists(""));
-    std::vector<I18NString> files = {"dropped"};
-    FS::GetExistingFilesFromDirectory(path("logs/a.*"), files, true);
-    EXPECT_EQ(files, std::vector<I18NString>{"a.log"});
 }
 
 TEST_F(FileSupport, MisuseAssertsAndFailuresThrowTheirErrorText) {
@@ -120,17 +115,13 @@ TEST_F(FileSupport, WritesFlushOnlyWhenAsked) {
 }
 
 TEST_F(FileSupport, DiffFilesComparesByteForByteAndClosesWhatItOpened) {
-    for (const auto& [name, size] : {std::pair("full", 1200),
-                                     {"copy", 1200},
-                                     {"short", 600},
-                                     {"exact500", 500},
-                                     {"exact1000", 1000},
-                                     {"empty", 0}}) {
+    const std::pair<const char*, int> sizes[] = {{"full", 1200},      {"copy", 1200},
+                                                 {"short", 600},      {"exact500", 500},
+                                                 {"exact1000", 1000}, {"empty", 0}};
+    for (const auto& [name, size] : sizes) {
         root().writeFile(name, std::string(size, 'q'));
     }
-    std::string late(1200, 'q');
-    late[700] = 'r';
-    root().writeFile("late", late);
+    root().writeFile("late", std::string(700, 'q') + std::string(500, 'r'));
     root().makeDirectory("dir");
     const std::string prefix = root().path() + "/";
     const long descriptors = openDescriptors();

