@@ -14,7 +14,7 @@
 #include <win32_files.h>
 #include <win32_sysinfo.h>
 
-// Output buffers are followed by 16 guard bytes that must stay intact.
+// Each output buffer is followed by 16 '#' guard bytes that must stay intact.
 TEST(CrtPath, OverlongPartsAreCutInsideTheirBuffers) {
     const std::string wide = I18NString(U'\u00E9', 200).c_str();
     struct Case {
