@@ -32,8 +32,7 @@ TEST(MemoryPool, BlocksStrideDownEachChunkAndComeBackLastInFirstOut) {
             std::vector<char*> blocks;
             while (blocks.size() < c.expectedChunk / c.expectedBlock) {
                 blocks.push_back(static_cast<char*>(pool.GetMemory()));
-                ASSERT_TRUE(blocks.size() == 1 ||
-                            blocks.end()[-2] - c.expectedBlock == blocks.back());
+                ASSERT_EQ(blocks[0] - (blocks.size() - 1) * c.expectedBlock, blocks.back());
             }
             EXPECT_EQ(1u, pool.GetChunkCount());
             char* const next = static_cast<char*>(pool.GetMemory());

@@ -116,9 +116,14 @@ TEST(Win32Names, TextsAndDirectoriesNeedRoomForTheirNul) {
     unsetenv("ORQ_SYSTEM_DIR");
 }
 
-TEST(CrtIo, TheTextModeLetterIsAccepted) {
+TEST(CrtIo, RuntimeModesMapToPosix) {
     auttest::TempDir dir;
-    FILE* stream = _fdopen(_open(dir.writeFile("f.txt", "").c_str(), _O_RDWR, 0), "w+t");
+    const std::string name = dir.writeFile("f.txt", "");
+    // The text-mode letter is accepted; an access mode the runtime lacks is refused.
+    FILE* stream = _fdopen(_open(name.c_str(), _O_RDWR, 0), "w+t");
     ASSERT_NE(stream, nullptr);
     std::fclose(stream);
+    EXPECT_EQ(_access(name.c_str(), _A_READ | _A_WRITE), 0);
+    EXPECT_EQ(_access(name.c_str(), 1), -1);
+    EXPECT_EQ(errno, EINVAL);
 }
