@@ -16,7 +16,7 @@
 
 namespace {
 
-// atol's syntax, but the value wraps to 32 bits however long the text is.
+// Texts parse with atol's syntax, but the value wraps to 32 bits however long the text is.
 TEST(StringSupport, NumbersAndText) {
     for (const auttest::Row& row : auttest::ReadTable("StringSupportTest-integers.tsv", 4)) {
         SCOPED_TRACE(row[0]);
