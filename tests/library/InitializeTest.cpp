@@ -22,7 +22,6 @@ TEST_F(Initialize, FullCycleCountsPerConsumer) {
         EXPECT_EQ(AUT_Initialize(name), 0);
     }
     EXPECT_EQ(StartupSequenceRuns(), 2);
-    EXPECT_EQ(AUT_GetInitializeCount(), 3);
     EXPECT_EQ(AUT_Terminate("A"), 0);
     EXPECT_EQ(AUT_Terminate("A"), 0);
     EXPECT_EQ(AUT_Terminate("A"), kInitializeStatusNothingOutstanding);
@@ -34,7 +33,6 @@ TEST_F(Initialize, FullCycleCountsPerConsumer) {
     EXPECT_EQ(AUT_Terminate("a"), kInitializeStatusNotInitialized);
     EXPECT_EQ(AUT_Initialize("a"), 0);
     EXPECT_EQ(StartupSequenceRuns(), 3);
-    EXPECT_EQ(AUTg_ConsumerCountMap.GetCount("a"), 1);
     EXPECT_EQ(AUT_Terminate("a"), 0);
 }
 
@@ -42,8 +40,7 @@ TEST_F(Initialize, ConcurrentConsumersBalanceOut) {
     ASSERT_EQ(AUT_Initialize("holder"), 0);
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([t] {
-            const std::string name = "worker" + std::to_string(t);
+        threads.emplace_back([name = "worker" + std::to_string(t)] {
             for (int round = 0; round < 200; ++round) {
                 EXPECT_EQ(AUT_Initialize(name.c_str()), 0);
                 EXPECT_EQ(AUT_Terminate(name.c_str()), 0);

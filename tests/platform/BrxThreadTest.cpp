@@ -1,69 +1,60 @@
 // The platform's critical section: re-entrance, exclusion, sleeping waiters; thread ids.
-#include "ReliabilitySupport.h"
-
 #include <BrxThread.h>
 #include <atomic>
-#include <csignal>
-#include <cstddef>
 #include <fstream>
-#include <linux/filter.h>
-#include <linux/seccomp.h>
-#include <sys/prctl.h>
+#include <gtest/gtest.h>
+#include <linux/futex.h>
 #include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
 
-volatile std::sig_atomic_t g_trappedCalls = 0;
+// Returns once the thread `tid` sleeps in a futex call, or `done` is set.
+void WaitUntilAsleep(const std::atomic<long>& tid, const std::atomic<bool>& done) {
+    for (std::string call; call != std::to_string(SYS_futex) && !done;) {
+        std::ifstream("/proc/self/task/" + std::to_string(tid) + "/syscall") >> call;
+    }
+}
 
-// Runs in a child: the filter that counts the section's system calls cannot be removed.
-std::string UncontendedUseAfterContention() {
+// A futex call on the section's lock word, its first member.
+long Futex(BrxThreadCriticalSection& section, int operation) {
+    return syscall(SYS_futex, &section, operation, operation == FUTEX_WAKE_PRIVATE, nullptr,
+                   nullptr, 0);
+}
+
+TEST(BrxThreadCriticalSection, WaiterSleepsAndLaterUncontendedUseWakesNobody) {
     BrxThreadCriticalSection section;
     section.lock();
     section.lock(); // its holder may take it again
-    std::atomic<long> waiterTid{0};
+    std::atomic<long> tid{0};
+    std::atomic<bool> acquired{false};
     std::uint32_t waiterId = 0;
     std::thread waiter([&] {
+        tid = syscall(SYS_gettid);
         waiterId = BrxThread::currentThreadId();
-        waiterTid = syscall(SYS_gettid);
         BrxThreadGuard guard(section);
+        acquired = true;
     });
-    // Wait until it sleeps in a futex call (a spinning waiter hangs here).
-    for (std::string call; call != std::to_string(SYS_futex);) {
-        std::ifstream("/proc/self/task/" + std::to_string(waiterTid) + "/syscall") >> call;
-    }
+    WaitUntilAsleep(tid, acquired);
+    EXPECT_FALSE(acquired);
     section.unlock();
     section.unlock();
     waiter.join();
-    if (waiterId == BrxThread::currentThreadId() || waiterId == 0) {
-        return "thread ids are not distinct";
-    }
+    EXPECT_NE(waiterId, BrxThread::currentThreadId());
 
-    // Trap the system calls whose first argument (its low half) is the section's lock word, its
-    // first member.
-    const auto address = reinterpret_cast<std::uintptr_t>(&section);
-    sock_filter code[] = {
-        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args)),
-        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, std::uint32_t(address), 0, 1),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRAP),
-        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
-    };
-    sock_fprog program{static_cast<unsigned short>(std::size(code)), code};
-    std::signal(SIGSYS, [](int) { g_trappedCalls = g_trappedCalls + 1; });
-    if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
-        prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
-        return "no seccomp filter";
-    }
+    // A thread asleep on the lock word stays asleep through an uncontended lock and unlock.
+    tid = 0;
+    acquired = false;
+    std::thread sleeper([&] {
+        tid = syscall(SYS_gettid);
+        Futex(section, FUTEX_WAIT_PRIVATE);
+    });
+    WaitUntilAsleep(tid, acquired);
     section.lock();
     section.unlock();
-    return g_trappedCalls == 0 ? "" : "uncontended unlock made a system call";
-}
-
-// A waiter sleeps in the kernel rather than spinning; once it has had the section, an
-// uncontended lock and unlock stay in user space again.
-TEST(BrxThreadCriticalSection, WaiterSleepsAndLaterUncontendedUseStaysInUserSpace) {
-    EXPECT_EQ(reliability::RunInChild(UncontendedUseAfterContention, 60), "");
+    EXPECT_EQ(Futex(section, FUTEX_WAKE_PRIVATE), 1) << "the unlock woke it";
+    sleeper.join();
 }
 
 } // namespace
