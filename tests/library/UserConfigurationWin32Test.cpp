@@ -82,7 +82,6 @@ TEST_F(UserConfigurationWin32Test, TheKeyPathComesFromTheRenditionFileReadOnce) 
     // Read once: a new file and a new path change nothing.
     root().writeFile("bin/Rendition.cfg", "[Rendition]\nBase Rendition Company=Other\n");
     Config::SetPath(nullptr);
-    Config later(Config::kRootKeyCurrentUser);
     EXPECT_EQ(AUT_UserConfigurationCommon::GetBaseRenditionName(), "Custom Rendition");
     EXPECT_EQ(AUT_UserConfigurationCommon::GetBaseRenditionCompanyName(), "Morvex");
 }
