@@ -9,9 +9,7 @@
 
 #include <WinRegistry.h>
 #include <atomic>
-#include <gtest/gtest.h>
 #include <map>
-#include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>

@@ -13,14 +13,10 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
-#include <functional>
-#include <gtest/gtest.h>
 #include <random>
-#include <string>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 

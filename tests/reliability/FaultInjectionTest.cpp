@@ -13,12 +13,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
-#include <gtest/gtest.h>
-#include <string>
 #include <sys/resource.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 

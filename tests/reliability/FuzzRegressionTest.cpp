@@ -33,7 +33,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <gtest/gtest.h>
 #include <ostream>
 #include <string>
 #include <sys/mman.h>

@@ -8,7 +8,6 @@
 #include <BRXIDOM.h> // the size limit
 #include <cstdlib>
 #include <functional>
-#include <string>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -12,9 +12,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <gtest/gtest.h>
-#include <string>
-#include <vector>
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define AUT_LOAD_UNDER_SANITIZER 1

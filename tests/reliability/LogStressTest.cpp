@@ -8,9 +8,7 @@
 #include "UTI_LogFile.h"
 
 #include <cstdio>
-#include <gtest/gtest.h>
 #include <map>
-#include <string>
 
 namespace {
 
