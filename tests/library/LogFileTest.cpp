@@ -33,21 +33,17 @@ TEST_F(LogFileTest, LevelsComeFromTheConfigurationAndAuditRecordsAreMarked) {
         EXPECT_EQ(L::Create(c.first, L::kLogTypeAudit)->GetLogLevel(), c.second) << c.first;
     }
     EXPECT_EQ(L::Create("QueryEngine")->GetLogLevel(), L::kLogLevelTrace7);
-    AUT_RefPtr<L> log = L::Create("Comp");
-    for (int level = 0; level <= 5; ++level) {
-        log->Log(static_cast<L::ELogLevel>(level), "level {0}", std::to_string(level).c_str());
-    }
-    AUT_RefPtr<L> other = L::Create("Other"); // no entry: level 1
-    other->Log(L::kLogLevelTrace2, "dropped");
-    other->Log(L::kLogLevelTrace1, "other 1");
+    L::Create("Comp")->Log(L::kLogLevelTrace3, "comp 3");
+    L::Create("Comp")->Log(L::kLogLevelTrace4, "dropped");
+    L::Create("Other")->Log(L::kLogLevelTrace2, "dropped"); // no entry: level 1
+    L::Create("Other")->Log(L::kLogLevelTrace1, "other 1");
     AUT_RefPtr<L> marked = L::Create("Comp", L::kLogTypeAudit); // audit level 15
     marked->AuditLog(L::kLogLevelAudit0, true, "session", "request", "begin {0}");
     marked->AuditLog(L::kLogLevelAudit3, false, "session", "request", "end");
     marked->AuditLog(L::kLogLevelAudit4, true, "session", "request", "dropped");
     marked->Log(L::kLogLevelAudit1, "plain {0}", "x");
-    EXPECT_EQ(records(), (Texts{"level 0", "level 1", "level 2", "level 3", "other 1",
-                                "START FUNCTION:", "begin {0}", "END FUNCTION:", "end",
-                                "END FUNCTION:", "plain x"}));
+    EXPECT_EQ(records(), (Texts{"comp 3", "other 1", "START FUNCTION:", "begin {0}",
+                                "END FUNCTION:", "end", "END FUNCTION:", "plain x"}));
 }
 
 TEST_F(LogFileTest, SubstitutionPerOverloadAndUtf8) {
@@ -55,18 +51,20 @@ TEST_F(LogFileTest, SubstitutionPerOverloadAndUtf8) {
     AUT_RefPtr<L> log = L::Create("Comp");
     std::u32string text;
     std::string utf8;
-    for (const auto& row : auttest::ReadTable("LogFileTest-utf8.tsv", 2)) {
-        text += static_cast<char32_t>(std::stoul(row[0], nullptr, 16));
-        utf8 += row[1];
+    for (const auto& row : auttest::ReadTable("LogFileTest-utf8.tsv", 3)) {
+        for (int n = std::stoi(row[2]); n > 0; --n) {
+            text += static_cast<char32_t>(std::stoul(row[0], nullptr, 16));
+            utf8 += row[1];
+        }
     }
     log->Log(L::kLogLevelTrace1, I18NString(text));
     log->Log(L::kLogLevelTrace1, "<{0}>", I18NString(text));
     const I18NString p[16] = {"a", "b", "c", "d", "e", "f", "g", "h",
                               "i", "j", "k", "l", "m", "n", "o", "p"};
-    log->Log(L::kLogLevelTrace1, "{0}{1}");                     // no parameters: as it stands
-    log->Log(L::kLogLevelTrace1, "{0}-{1}-{a}", p[0]);          // missing ones are removed
-    log->Log(L::kLogLevelTrace1, "{1}{0}{1}", p[0], p[1]);      // any order, repeated
-    log->Log(L::kLogLevelTrace1, "{2}{{0}}", p[0], p[1], p[2]); // braces around one
+    log->Log(L::kLogLevelTrace1, "{0}{1}");                        // no parameters: as it stands
+    log->Log(L::kLogLevelTrace1, "{0}-{1}-{a}", p[0]);             // missing ones are removed
+    log->Log(L::kLogLevelTrace1, "{1}{0}{1}{2}", p[0], p[1]);      // any order, repeated
+    log->Log(L::kLogLevelTrace1, "{2}{{0}}{3}", p[0], p[1], p[2]); // braces around one
     log->Log(L::kLogLevelTrace1, "{3}{4}", p[0], p[1], p[2], p[3]);
     log->Log(L::kLogLevelTrace1, "{0}{9}{A}{F}{G}", p[0], p[1], p[2], p[3], p[4], p[5], p[6], p[7],
              p[8], p[9], p[10], p[11], p[12], p[13], p[14], p[15]);
@@ -87,8 +85,9 @@ TEST_F(LogFileTest, ScopeTracersIndentTheWholeProcess) {
         AUT_RefPtr<L> t3 = L::Create("Comp", in, "in {2}", "out {2}", "1", "2", "3");
         AUT_RefPtr<L> t4 = L::Create("Comp", in, "in {3}", "out {3}", "1", "2", "3", "4");
         AUT_RefPtr<L> t16 =
-            L::Create("Comp", L::kLogLevelTrace2, "in {F}", "out {F}", "1", "2", "3", "4", "5", "6",
-                      "7", "8", "9", "10", "11", "12", "13", "14", "15", "16");
+            L::Create("Comp", L::kLogLevelTrace2, "in {F}",
+                      "out {0}{1}{2}{3}{4}{5}{6}{7}{8}{9}{A}{B}{C}{D}{E}{F}", "1", "2", "3", "4",
+                      "5", "6", "7", "8", "9", "10", "11", "12", "13", "14", "15", "16");
         // Empty entry and exit, or above the object's level: no records, still a step deeper.
         AUT_RefPtr<L> silent = L::Create("Comp", in, "", "");
         AUT_RefPtr<L> hidden = L::Create("Comp", L::kLogLevelTrace5, "hidden", "hidden");
@@ -101,8 +100,9 @@ TEST_F(LogFileTest, ScopeTracersIndentTheWholeProcess) {
     }
     EXPECT_EQ(lines, (Texts{"\t" + std::to_string(getpid()), "\tin", "\t\tin 1", "\t\t\tin 2",
                             "\t\t\t\tin 3", "\t\t\t\t\tin 4", "\t\t\t\t\t\tin 16",
-                            "\t\t\t\t\t\t\t\t\tinside", "\t\t\t\t\t\tout 16", "\t\t\t\t\tout 4",
-                            "\t\t\t\tout 3", "\t\t\tout 2", "\t\tout 1", "\tout", "\tafter"}));
+                            "\t\t\t\t\t\t\t\t\tinside", "\t\t\t\t\t\tout 12345678910111213141516",
+                            "\t\t\t\t\tout 4", "\t\t\t\tout 3", "\t\t\tout 2", "\t\tout 1", "\tout",
+                            "\tafter"}));
 }
 
 TEST_F(LogFileTest, FilesHoldStampedRecordsUpToOneMoreThanTheLimit) {
