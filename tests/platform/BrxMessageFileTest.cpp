@@ -40,13 +40,14 @@ protected:
 
 TEST_F(BrxMessageFileTest, ReadsDefinitionsSkipsMalformedLinesAndFillsPlaceholders) {
     const auto rows = auttest::ReadTable("BrxMessageFileTest-lines.tsv", 3);
-    std::string catalog = "0x30 = \"" + std::string(64 * 1024, 'x') + "\"\n";
+    std::string catalog;
     for (const auttest::Row& row : rows) {
         catalog += row[0] + (&row == &rows.back() ? "" : "\n");
     }
+    // A line longer than 64 KiB, after the first (which starts with a byte order mark).
+    catalog.insert(catalog.find('\n') + 1, "0x30 = \"" + std::string(64 * 1024, 'x') + "\"\n");
     f_dir.writeFile("Xmsgs.msg", catalog);
-    EXPECT_EQ(format("Xmsgs", 0x30), "Message 0x00000030 not found in catalog \"Xmsgs\"")
-        << "a line longer than 64 KiB";
+    EXPECT_EQ(format("Xmsgs", 0x30), "Message 0x00000030 not found in catalog \"Xmsgs\"");
     for (const auttest::Row& row : rows) {
         SCOPED_TRACE(row[0]);
         if (row[1] != "-") {
