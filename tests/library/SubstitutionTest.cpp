@@ -64,31 +64,32 @@ TEST_F(Substitution, TextAsItsOwnParameter) {
 }
 
 // A nested result may reach 2^24 code points, or 16 times the length on entry when that is
-// more, and not one more: the text is then left alone, "{0}" too. Each text is `count` "{1}",
-// `tail` plain characters and "{0}", so that the diagnostic stays small; "{1}" goes first.
+// more, and not one more: the text is then left alone, "{0}" too. Each text is "{0}", `before`
+// plain characters, `count` "{1}" and `after` plain characters, so that the diagnostic stays
+// small; "{1}" is replaced first.
 TEST_F(Substitution, NestedGrowthStopsAtTheBound) {
     const struct {
-        long count, parameterLength, tail;
+        long count, length, before, after; // length: of p2, all "y"
         bool fits;
-    } cases[] = {{4096, 4095, 4093, true},    // 2^24 before "{0}" becomes "z"
-                 {4096, 4095, 4094, false},   // and one more, after the last insertion
-                 {4096, 4097, 0, false},      // one more, from an insertion
-                 {341940, 49, 22793, true},   // 16 times the entry
-                 {341941, 49, 22793, false}}; // and one more
+    } cases[] = {{4096, 4095, 4093, 0, true},    // 2^24 at the last insertion
+                 {4096, 4095, 4093, 1, false},   // and one more after it
+                 {4096, 4096, 4093, 0, false},   // beyond it, from an insertion
+                 {341940, 49, 22793, 0, true},   // 16 times the entry
+                 {341941, 49, 22793, 0, false}}; // and one more
     for (const auto& c : cases) {
         SCOPED_TRACE(c.count);
-        std::u32string entry;
+        std::u32string entry = U"{0}" + std::u32string(c.before, U'x');
         for (long i = 0; i < c.count; ++i) {
             entry += U"{1}";
         }
-        I18NString text(entry + std::u32string(c.tail, U'x') + U"{0}");
+        I18NString text(entry + std::u32string(c.after, U'x'));
         const long entryLength = text.length();
-        const long code =
-            auttest::Catch([&] {
-                AUT_SubstituteText(text, I18NString("z"), I18NString(U'y', c.parameterLength));
-            }).code;
+        const long code = auttest::Catch([&] {
+                              AUT_SubstituteText(text, I18NString("z"), I18NString(U'y', c.length));
+                          }).code;
         EXPECT_EQ(code, c.fits ? -1 : 100);
-        EXPECT_EQ(text.length(), c.fits ? c.count * c.parameterLength + c.tail + 1 : entryLength);
+        EXPECT_EQ(text.length(),
+                  c.fits ? 1 + c.before + c.count * c.length + c.after : entryLength);
     }
 }
 
