@@ -7,6 +7,7 @@
 #include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -55,6 +56,24 @@ TEST(BrxThreadCriticalSection, WaiterSleepsAndLaterUncontendedUseWakesNobody) {
     section.unlock();
     EXPECT_EQ(Futex(section, FUTEX_WAKE_PRIVATE), 1) << "the unlock woke it";
     sleeper.join();
+}
+
+TEST(BrxThreadCriticalSection, ExcludesEveryOtherThread) {
+    BrxThreadCriticalSection section;
+    long counter = 0; // plain on purpose: only the section keeps the increments whole
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < 100000; ++i) {
+                BrxThreadGuard guard(section);
+                counter = counter + 1;
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(counter, 400000);
 }
 
 } // namespace
