@@ -112,10 +112,19 @@ const char* I18NLocale::getName() const {
     return f_impl->name.c_str();
 }
 
+namespace {
+
+// The order without a collator: by code point, equal texts equal.
+int codePointOrder(const I18NString& a, const I18NString& b) {
+    return a < b ? -1 : b < a ? 1 : 0;
+}
+
+} // namespace
+
 int I18NLocale::compare(const I18NString& a, const I18NString& b) const {
     icu::Collator* collator = f_impl->master ? f_impl->threadCollator() : nullptr;
     if (collator == nullptr) {
-        return a < b ? -1 : 1;
+        return codePointOrder(a, b);
     }
     const i18n::Utf16Buffer first = utf16(a);
     const i18n::Utf16Buffer second = utf16(b);
@@ -125,7 +134,7 @@ int I18NLocale::compare(const I18NString& a, const I18NString& b) const {
         reinterpret_cast<const UChar*>(second.data()), static_cast<int32_t>(second.length()),
         status);
     if (U_FAILURE(status)) {
-        return a < b ? -1 : 1;
+        return codePointOrder(a, b);
     }
     return result == UCOL_LESS ? -1 : result == UCOL_GREATER ? 1 : 0;
 }
