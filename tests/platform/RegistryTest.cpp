@@ -163,12 +163,15 @@ TEST_F(RegistryTest, ChangesAreRefusedWithTheirReason) {
     EXPECT_EQ(getDword(key, "v", 0), 0u);
     EXPECT_EQ(create(readOnly, "New", KEY_ALL_ACCESS, &error), nullptr);
     EXPECT_EQ(error, ERROR_ACCESS_DENIED);
+    RegCloseKey(key);
+    RegCloseKey(readOnly);
     setenv("ORQ_REGISTRY_USER", ("file:" + f_user + "?mode=ro").c_str(), 1);
     key = create(HKEY_CURRENT_USER, "A\\Kept", KEY_ALL_ACCESS, &error);
     EXPECT_EQ(getDword(key, "v", 0), 5u);
     EXPECT_EQ(setDword(key, "v", 6), ERROR_ACCESS_DENIED);
     EXPECT_EQ(create(key, "New", KEY_ALL_ACCESS, &error), nullptr);
     EXPECT_EQ(error, ERROR_ACCESS_DENIED);
+    RegCloseKey(key);
     // Nothing can be made below a regular file, and read-only needs the file.
     const std::string blocker = f_dir.writeFile("blocker", "not a directory");
     for (const std::string& path : {blocker + "/registry.db", "file:" + blocker + "x?mode=ro"}) {
