@@ -1,15 +1,19 @@
 // Threads that meet across subsystems: settings written to the registry from several threads
-// and processes, and exceptions logged from many threads into the logging framework. Run under
+// and processes, exceptions logged from many threads into the logging framework, and the text
+// services that all threads share. Run under
 // ThreadSanitizer (CI's TSan build), where any data race fails the test.
 #include "AUTInitialize.h"
 #include "AutTestSupport.h"
 #include "ReliabilitySupport.h"
 #include "UTException.h"
+#include "UTStringSupport.h"
 #include "UTUserConfigurationWin32.h"
 
+#include <I18NConverter.h>
+#include <I18NLocale.h>
 #include <WinRegistry.h>
 #include <atomic>
-#include <map>
+#include <set>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -102,20 +106,13 @@ TEST_F(ConcurrencyStress, RegistryWritersInThreadsAndProcessesLoseNothing) {
 
 TEST_F(ConcurrencyStress, ExceptionsFromManyThreadsReachTheFrameworkOnceEach) {
     const std::string records = root().file("framework.log");
-    const std::string configuration = root().writeFile(
-        "log4cxx.properties", "log4j.rootLogger=ALL, file\n"
-                              "log4j.appender.file=org.apache.log4j.FileAppender\n"
-                              "log4j.appender.file.File=" +
-                                  records +
-                                  "\n"
-                                  "log4j.appender.file.ImmediateFlush=true\n"
-                                  "log4j.appender.file.layout=org.apache.log4j.PatternLayout\n"
-                                  "log4j.appender.file.layout.ConversionPattern=%m%n\n");
     // In a child: the framework takes its configuration once per process.
     constexpr int kPerThread = 300;
     EXPECT_EQ(reliability::RunInChild(
                   [&] {
-                      setenv("ORQ_LOG_CONFIG", configuration.c_str(), 1);
+                      setenv("ORQ_LOG_CONFIG",
+                             AUT_TEST_DATA_DIR "/ConcurrencyStressTest.properties", 1);
+                      setenv("AUT_FRAMEWORK_LOG", records.c_str(), 1);
                       if (AUT_Initialize("ConcurrencyStress") != 0) {
                           return std::string("no start");
                       }
@@ -131,17 +128,38 @@ TEST_F(ConcurrencyStress, ExceptionsFromManyThreadsReachTheFrameworkOnceEach) {
                   },
                   60),
               "0");
-    std::map<std::string, int> markers;
+    std::set<std::string> markers; // each once: as many lines as different ones
+    std::size_t lines = 0;
     for (const std::string& line : reliability::SplitLines(auttest::readFile(records))) {
         const std::size_t at = line.find("marker ");
         if (at != std::string::npos) {
-            ++markers[line.substr(at)];
+            lines += markers.insert(line.substr(at)).second ? 1 : 2;
         }
     }
     EXPECT_EQ(markers.size(), static_cast<std::size_t>(kThreads * kPerThread));
-    for (const auto& marker : markers) {
-        EXPECT_EQ(marker.second, 1) << marker.first;
-    }
+    EXPECT_EQ(lines, markers.size());
+}
+
+// Collation keeps a collator per thread, each thread converts with its own copy of one
+// converter, and literals and local time texts come from shared state.
+TEST_F(ConcurrencyStress, TextServicesAnswerEveryThreadAlike) {
+    Start();
+    const I18NLocale german("de_DE");
+    const I18NString apple(std::u32string(U"\u00e4pfel")), zebra("zebra");
+    const I18NConverter shiftJis("Shift_JIS");
+    std::atomic<int> wrong{0};
+    reliability::OnThreads(kThreads, [&](int t) {
+        const I18NConverter converter(shiftJis);
+        char text[64];
+        for (long n = 0; n < 500; ++n) {
+            const long time = 86400L * (n + t);
+            wrong += german.compare(apple, zebra) != -1 || german.compare(zebra, apple) != 1;
+            wrong += converter.fromCodePoints(converter.toCodePoints("\x82\xA0", 2)) != "\x82\xA0";
+            wrong += AUT_I18NLatin1Literal("caf\xe9") != AUT_I18NUTF8Literal("caf\xc3\xa9");
+            wrong += aut::ctime_r(&time, text, sizeof(text)) == nullptr;
+        }
+    });
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 } // namespace

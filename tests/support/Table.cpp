@@ -10,18 +10,12 @@ namespace {
 void appendUtf8(std::string& out, unsigned long value) {
     if (value < 0x80) {
         out += static_cast<char>(value);
-    } else if (value < 0x800) {
-        out += static_cast<char>(0xC0 | (value >> 6));
-        out += static_cast<char>(0x80 | (value & 0x3F));
-    } else if (value < 0x10000) {
-        out += static_cast<char>(0xE0 | (value >> 12));
-        out += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (value & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (value >> 18));
-        out += static_cast<char>(0x80 | ((value >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (value & 0x3F));
+        return;
+    }
+    const int follow = value < 0x800 ? 1 : value < 0x10000 ? 2 : 3; // continuation bytes
+    out += static_cast<char>((0xFF00 >> (follow + 1)) | (value >> (6 * follow)));
+    for (int i = follow - 1; i >= 0; --i) {
+        out += static_cast<char>(0x80 | ((value >> (6 * i)) & 0x3F));
     }
 }
 
