@@ -6,18 +6,8 @@
 #include <I18NConverter.h>
 #include <gtest/gtest.h>
 #include <memory>
-#include <sstream>
 
 namespace {
-
-std::u32string points(const std::string& hex) {
-    std::u32string out;
-    std::istringstream in(hex);
-    for (unsigned long c; in >> std::hex >> c;) {
-        out += static_cast<char32_t>(c);
-    }
-    return out;
-}
 
 // Rows: "name" alias canonical | "encode"/"decode"/"both" encoding bytes code-points (hex).
 TEST(I18NConverter, ConvertsBothWays) {
@@ -33,10 +23,11 @@ TEST(I18NConverter, ConvertsBothWays) {
             EXPECT_STREQ(converter.getName(), row[2].c_str());
         }
         if (row[0] == "encode" || row[0] == "both") {
-            EXPECT_EQ(converter.fromCodePoints(points(row[3])), row[2]);
+            EXPECT_EQ(converter.fromCodePoints(auttest::CodePoints(row[3])), row[2]);
         }
         if (row[0] == "decode" || row[0] == "both") {
-            EXPECT_EQ(converter.toCodePoints(row[2].data(), row[2].size()), points(row[3]));
+            EXPECT_EQ(converter.toCodePoints(row[2].data(), row[2].size()),
+                      auttest::CodePoints(row[3]));
         }
     }
 }

@@ -8,26 +8,16 @@
 #include <I18NString.h>
 #include <functional>
 #include <gtest/gtest.h>
-#include <sstream>
 #include <utility>
 
 namespace {
-
-std::u32string points(const std::string& hex) {
-    std::u32string out;
-    std::istringstream in(hex);
-    for (unsigned long c; in >> std::hex >> c;) {
-        out += static_cast<char32_t>(c);
-    }
-    return out;
-}
 
 // Rows: bytes, the code points they decode to, the UTF-8 written back ("=": the bytes).
 TEST(I18NString, DecodesUtf8AndWritesItBack) {
     for (const auttest::Row& row : auttest::ReadTable("I18NStringTest-utf8.tsv", 3)) {
         const std::string& bytes = row[0];
         SCOPED_TRACE(bytes);
-        const std::u32string expected = points(row[1]);
+        const std::u32string expected = auttest::CodePoints(row[1]);
         const I18NString s(bytes.c_str());
         EXPECT_EQ(s.codePoints(), expected);
         EXPECT_EQ(std::string(s.c_str()), row[2] == "=" ? bytes : row[2]);

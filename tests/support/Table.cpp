@@ -1,6 +1,7 @@
 #include "Table.h"
 
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace auttest {
@@ -94,6 +95,15 @@ std::vector<Row> ReadTable(const std::string& name, std::size_t columns) {
         rows.push_back(row);
     }
     return rows;
+}
+
+std::u32string CodePoints(const std::string& hex) {
+    std::u32string out;
+    std::istringstream in(hex);
+    for (unsigned long c; in >> std::hex >> c;) {
+        out += static_cast<char32_t>(c);
+    }
+    return out;
 }
 
 } // namespace auttest

@@ -14,4 +14,7 @@ using Row = std::vector<std::string>;
 // cannot be read or a row has fewer than `columns` cells.
 std::vector<Row> ReadTable(const std::string& name, std::size_t columns);
 
+// Code points written in hex, separated by blanks: "48 E9 1F600" -> U"H\u00e9\U0001F600".
+std::u32string CodePoints(const std::string& hex);
+
 } // namespace auttest
