@@ -7,18 +7,11 @@
 
 #include <crt_io.h>
 #include <cstring>
-#include <filesystem>
 #include <functional>
-#include <iterator>
 #include <set>
 #include <sstream>
 
 using FS = AUT_I_FileSupport;
-
-// The descriptors this process holds: a search or a stream left open shows here.
-long openDescriptors() {
-    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
-}
 
 class FileSupport : public auttest::InitializedTest {
 protected:
@@ -31,7 +24,7 @@ TEST_F(FileSupport, SearchesTellFilesFromDirectoriesAndListingsKeepWhatTheyHave)
         root().writeFile(std::string("logs/") + name, "");
     }
     root().makeDirectory("logs/sub.dir");
-    const long descriptors = openDescriptors();
+    const long descriptors = auttest::OpenDescriptors();
     for (const auttest::Row& row : auttest::ReadTable("FileSupportTest-search.tsv", 5)) {
         SCOPED_TRACE(row[0]);
         EXPECT_EQ(FS::DirectoryExists(path(row[0])), row[1] == "yes");
@@ -46,7 +39,7 @@ TEST_F(FileSupport, SearchesTellFilesFromDirectoriesAndListingsKeepWhatTheyHave)
         }
         EXPECT_EQ(names, wanted);
     }
-    EXPECT_EQ(openDescriptors(), descriptors);
+    EXPECT_EQ(auttest::OpenDescriptors(), descriptors);
 }
 
 TEST_F(FileSupport, MisuseAssertsAndFailuresThrowTheirErrorText) {
@@ -124,7 +117,7 @@ TEST_F(FileSupport, DiffFilesComparesByteForByteAndClosesWhatItOpened) {
     root().writeFile("late", std::string(700, 'q') + std::string(500, 'r'));
     root().makeDirectory("dir");
     const std::string prefix = root().path() + "/";
-    const long descriptors = openDescriptors();
+    const long descriptors = auttest::OpenDescriptors();
     for (const auttest::Row& row : auttest::ReadTable("FileSupportTest-diff.tsv", 4)) {
         SCOPED_TRACE(row[0] + " " + row[1]);
         const std::string report = root().writeFile("report.txt", "old contents to replace");
@@ -135,7 +128,7 @@ TEST_F(FileSupport, DiffFilesComparesByteForByteAndClosesWhatItOpened) {
         }
         EXPECT_EQ(text, row[3]);
     }
-    EXPECT_EQ(openDescriptors(), descriptors);
+    EXPECT_EQ(auttest::OpenDescriptors(), descriptors);
     // A report that cannot be written changes nothing else.
     EXPECT_FALSE(FS::diffFiles(path("full"), path("copy"), path("no/report")));
     EXPECT_TRUE(FS::diffFiles(path("full"), path("late"), path("no/report")));

@@ -64,12 +64,7 @@ TEST_F(LogRotationTest, SequenceNumberFollowsTodaysFiles) {
         EXPECT_EQ(Present(), present);
     }
     // No descriptor stays open on a file the writer has left (the last creation failed).
-    std::size_t open = 0;
-    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
-        std::error_code ignored;
-        open += std::filesystem::read_symlink(fd, ignored).string().rfind(logsDir(), 0) == 0;
-    }
-    EXPECT_EQ(open, 0u);
+    EXPECT_EQ(auttest::OpenDescriptors(logsDir()), 0);
 }
 
 TEST_F(LogRotationTest, PruningKeepsOneMoreThanTheLimitWhenItWasReached) {

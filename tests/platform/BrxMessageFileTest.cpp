@@ -4,7 +4,6 @@
 #include "Table.h"
 
 #include <BrxMessage.h>
-#include <filesystem>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -57,11 +56,6 @@ TEST_F(BrxMessageFileTest, ReadsDefinitionsSkipsMalformedLinesAndFillsPlaceholde
     }
 }
 
-long OpenDescriptors() {
-    const std::filesystem::directory_iterator entries("/proc/self/fd");
-    return std::distance(begin(entries), end(entries));
-}
-
 TEST_F(BrxMessageFileTest, NumbersComeThroughDirectoriesLocaleLevelsAndBuiltInCopies) {
     auttest::TempDir second;
     setenv("ORQ_MESSAGES_DIR", (f_dir.path() + "::" + second.path()).c_str(), 1);
@@ -76,13 +70,13 @@ TEST_F(BrxMessageFileTest, NumbersComeThroughDirectoriesLocaleLevelsAndBuiltInCo
     f_dir.makeDirectory("Dmsgs.msg");
     ASSERT_EQ(truncate(f_dir.writeFile("Lmsgs.msg", "1 = \"x\"").c_str(), (16 << 20) + 1), 0);
     ASSERT_EQ(mkfifo(f_dir.file("Fmsgs.msg").c_str(), 0600), 0);
-    const long open = OpenDescriptors();
+    const long open = auttest::OpenDescriptors();
     for (const auttest::Row& row : auttest::ReadTable("BrxMessageFileTest-locales.tsv", 4)) {
         SCOPED_TRACE(row[0] + " " + row[1] + " " + row[2]);
         const auto number = static_cast<std::uint32_t>(std::stoul(row[2]));
         EXPECT_EQ(format(row[0], number, row[1]), row[3]);
     }
-    EXPECT_EQ(OpenDescriptors(), open);
+    EXPECT_EQ(auttest::OpenDescriptors(), open);
 }
 
 } // namespace

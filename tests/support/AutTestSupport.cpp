@@ -6,6 +6,7 @@
 #include <AUTInitialize.h>
 #include <BrxMessage.h>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <ftw.h>
 #include <sstream>
@@ -74,6 +75,15 @@ std::string readFile(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+long OpenDescriptors(const std::string& under) {
+    long open = 0;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code ignored;
+        open += std::filesystem::read_symlink(fd, ignored).string().rfind(under, 0) == 0;
+    }
+    return open;
 }
 
 void InstallationTest::SetUp() {

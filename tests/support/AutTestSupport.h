@@ -33,6 +33,10 @@ private:
 
 std::string readFile(const std::string& path);
 
+// The descriptors this process holds open on paths that begin with `under` (all when empty):
+// a search, a stream or a log file left open shows here.
+long OpenDescriptors(const std::string& under = "");
+
 // A temporary installation: <root>/bin is the binary directory (ORQ_BIN_DIR), beside it
 // <root>/configuration and <root>/logs. Restores the previous ORQ_BIN_DIR when done.
 class InstallationTest : public ::testing::Test {
