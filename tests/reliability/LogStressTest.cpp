@@ -8,7 +8,6 @@
 #include "UTI_LogFile.h"
 
 #include <cstdio>
-#include <set>
 
 namespace {
 
@@ -56,18 +55,12 @@ TEST_F(LogStressTest, ExceptionLoggersAndFailingRotationsDoNotWaitOnEachOther) {
         120);
     ASSERT_EQ(result, "0");
     // Nothing lost: each exception is in the log exactly once.
-    std::set<std::string> markers; // each once: as many lines as different ones
-    std::size_t lines = 0;
-    for (const std::string& file : reliability::FilesWithPrefix(logsDir(), "app_")) {
-        for (const std::string& line : reliability::SplitLines(auttest::readFile(file))) {
-            const std::size_t at = line.find("Exception: marker ");
-            if (at != std::string::npos) {
-                lines += markers.insert(line.substr(at)).second ? 1 : 2;
-            }
-        }
-    }
-    EXPECT_EQ(markers.size(), 2u * kPerThread);
-    EXPECT_EQ(lines, markers.size());
+    std::size_t repeated = 0;
+    EXPECT_EQ(reliability::Markers(reliability::FilesWithPrefix(logsDir(), "app_"),
+                                   "Exception: marker ", repeated)
+                  .size(),
+              2u * kPerThread);
+    EXPECT_EQ(repeated, 0u);
 }
 
 } // namespace

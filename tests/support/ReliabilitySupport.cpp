@@ -149,6 +149,21 @@ LogFileContent ReadLogFile(const std::string& path) {
     return content;
 }
 
+std::set<std::string>
+Markers(const std::vector<std::string>& files, const std::string& marker, std::size_t& repeated) {
+    std::set<std::string> markers;
+    repeated = 0;
+    for (const std::string& file : files) {
+        for (const std::string& line : SplitLines(auttest::readFile(file))) {
+            const std::size_t at = line.find(marker);
+            if (at != std::string::npos && !markers.insert(line.substr(at)).second) {
+                ++repeated;
+            }
+        }
+    }
+    return markers;
+}
+
 long ResidentKiB() {
     long pages = 0;
     long resident = 0;

@@ -4,6 +4,7 @@
 #include "AutTestSupport.h"
 
 #include <functional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,6 +36,11 @@ struct LogFileContent {
     bool endsWithNewline = false;     // an empty file counts as ended
 };
 LogFileContent ReadLogFile(const std::string& path);
+
+// The texts from `marker` on of the lines in `files` that hold it, each once; `repeated` counts
+// the lines whose text had come before.
+std::set<std::string>
+Markers(const std::vector<std::string>& files, const std::string& marker, std::size_t& repeated);
 
 // The resident set size of this process in KiB, from /proc/self/statm.
 long ResidentKiB();
