@@ -149,6 +149,13 @@ TEST_F(ToolTest, CommandLinesGiveTheirOutputAndStatus) {
     ASSERT_EQ(files.size(), 4u);
     EXPECT_NE(auttest::readFile(files[0]).find("\ta x b y\n"), std::string::npos);
     EXPECT_NE(auttest::readFile(files[1]).find("\tkeep {0}\n"), std::string::npos);
+    // A link planted as the newest member of the family is refused, never followed.
+    const std::string planted = files[0].substr(0, files[0].size() - 8) + "9999.log";
+    ASSERT_EQ(symlink(files[0].c_str(), planted.c_str()), 0);
+    const Result tail = Run({"logs", "tail"});
+    EXPECT_EQ(tail.err,
+              "aut logs: cannot read '" + planted + "': Too many levels of symbolic links\n");
+    EXPECT_EQ(tail.status, 1);
 }
 
 TEST_F(ToolTest, DemoReportsWhatItWroteAndCountsItsRuns) {
