@@ -50,6 +50,7 @@ TEST(ProfileTest, OnlyABoundedRegularFileIsRead) {
         EXPECT_EQ(read(file, "S", "k", 32, "\tkept  \t"), "\tkept  \t") << file;
     }
     EXPECT_EQ(read(dir.path(), "S", "k", 32, nullptr), "");
+    alarm(0);
 }
 
 } // namespace
