@@ -9,6 +9,7 @@
 #include <I18NConverter.h>
 #include <WinProfile.h>
 #include <WinRegistry.h>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -29,15 +30,24 @@ I18NString readRenditionValue(const char* key, const char* defaultValue) {
     return I18NString(buffer);
 }
 
-// Opens (or creates) `name` below `parent`; null on failure.
+// Opens `name` below `parent`, creating it only when `access` may create keys: a read never
+// makes a key (nor the database). Null on failure.
 HKEY createKey(HKEY parent, const I18NString& name, REGSAM access) {
     HKEY result = nullptr;
     DWORD disposition = 0;
-    if (RegCreateKeyExA(parent, name.c_str(), 0, nullptr, 0, access, nullptr, &result,
-                        &disposition) != ERROR_SUCCESS) {
-        return nullptr;
-    }
-    return result;
+    const LONG error = (access & KEY_CREATE_SUB_KEY) != 0
+                           ? RegCreateKeyExA(parent, name.c_str(), 0, nullptr, 0, access, nullptr,
+                                             &result, &disposition)
+                           : RegOpenKeyExA(parent, name.c_str(), 0, access, &result);
+    return error == ERROR_SUCCESS ? result : nullptr;
+}
+
+// Entry names and texts are stored as ISO-8859-1 and read back as such; one that holds a NUL
+// or a code point beyond U+00FF has no exact form there.
+bool fitsLatin1(const I18NString& text) {
+    const std::u32string& codePoints = text.codePoints();
+    return std::all_of(codePoints.begin(), codePoints.end(),
+                       [](char32_t c) { return c != 0 && c <= 0xFF; });
 }
 
 } // namespace
@@ -150,15 +160,18 @@ unsigned long AUT_UserConfigurationWin32::GetInt(const I18NString& sectionName,
                                                  unsigned long defaultValue) {
     BRX_ASSERT(!sectionName.empty());
     BRX_ASSERT(!entryName.empty());
-    AUT_HKEYWrapper sectionKey(GetSectionKey(sectionName, kReadAccess));
+    // Nothing can be stored under a name without an ISO-8859-1 form.
+    AUT_HKEYWrapper sectionKey(fitsLatin1(entryName) ? GetSectionKey(sectionName, kReadAccess)
+                                                     : nullptr);
     if (*sectionKey == nullptr) {
         return defaultValue;
     }
     DWORD theValue = 0;
     DWORD theType = REG_NONE;
     DWORD theSize = sizeof(theValue);
+    const I18NConverter latin1("iso-8859-1");
     // A value longer than 4 bytes does not fit and counts as missing.
-    if (RegQueryValueExA(*sectionKey, entryName.c_str(), nullptr, &theType,
+    if (RegQueryValueExA(*sectionKey, entryName.c_str(latin1), nullptr, &theType,
                          reinterpret_cast<BYTE*>(&theValue), &theSize) != ERROR_SUCCESS) {
         return defaultValue;
     }
@@ -172,11 +185,13 @@ I18NString AUT_UserConfigurationWin32::GetString(const I18NString& sectionName,
                                                  const I18NString& defaultValue) {
     BRX_ASSERT(!sectionName.empty());
     BRX_ASSERT(!entryName.empty());
-    AUT_HKEYWrapper sectionKey(GetSectionKey(sectionName, kReadAccess));
+    AUT_HKEYWrapper sectionKey(fitsLatin1(entryName) ? GetSectionKey(sectionName, kReadAccess)
+                                                     : nullptr);
     if (*sectionKey == nullptr) {
         return defaultValue;
     }
-    const char* const name = entryName.c_str();
+    const I18NConverter latin1("iso-8859-1");
+    const char* const name = entryName.c_str(latin1);
     DWORD theType = REG_NONE;
     DWORD theSize = 0;
     if (RegQueryValueExA(*sectionKey, name, nullptr, &theType, nullptr, &theSize) !=
@@ -189,7 +204,7 @@ I18NString AUT_UserConfigurationWin32::GetString(const I18NString& sectionName,
     if (RegQueryValueExA(*sectionKey, name, nullptr, &theType,
                          reinterpret_cast<BYTE*>(buffer.data()), &theSize) == ERROR_SUCCESS) {
         BRX_ASSERT(theType == REG_SZ);
-        result = I18NString(buffer.data());
+        result = I18NString(buffer.data(), latin1);
     }
     return result;
 }
@@ -201,7 +216,8 @@ void AUT_UserConfigurationWin32::SetInt(const I18NString& sectionName,
     BRX_ASSERT(!entryName.empty());
     // The registry keeps 32 bits, and the message tells what was written.
     const DWORD theValue = static_cast<DWORD>(value);
-    AUT_HKEYWrapper sectionKey(GetSectionKey(sectionName, kWriteAccess));
+    AUT_HKEYWrapper sectionKey(fitsLatin1(entryName) ? GetSectionKey(sectionName, kWriteAccess)
+                                                     : nullptr);
     const I18NConverter latin1("iso-8859-1");
     if (*sectionKey == nullptr || RegSetValueExA(*sectionKey, entryName.c_str(latin1), 0, REG_DWORD,
                                                  reinterpret_cast<const BYTE*>(&theValue),
@@ -216,9 +232,12 @@ void AUT_UserConfigurationWin32::SetString(const I18NString& sectionName,
                                            const I18NString& value) {
     BRX_ASSERT(!sectionName.empty());
     BRX_ASSERT(!entryName.empty());
-    AUT_HKEYWrapper sectionKey(GetSectionKey(sectionName, kWriteAccess));
+    // Refused, not stored with substitutes, when either has no ISO-8859-1 form.
+    AUT_HKEYWrapper sectionKey(fitsLatin1(entryName) && fitsLatin1(value)
+                                   ? GetSectionKey(sectionName, kWriteAccess)
+                                   : nullptr);
     const I18NConverter latin1("iso-8859-1");
-    // One byte per code point in ISO-8859-1 (unmappable ones become 0x1A), and the NUL.
+    // One byte per code point in ISO-8859-1, and the NUL.
     const DWORD size = static_cast<DWORD>(value.length() + 1);
     if (*sectionKey == nullptr ||
         RegSetValueExA(*sectionKey, entryName.c_str(latin1), 0, REG_SZ,
@@ -244,11 +263,15 @@ void AUT_UserConfigurationWin32::DeleteEntry(const I18NString& sectionName,
                                              const I18NString& entryName) {
     BRX_ASSERT(!sectionName.empty());
     BRX_ASSERT(!entryName.empty());
+    if (!fitsLatin1(entryName)) {
+        return; // nothing can be stored under it
+    }
     AUT_HKEYWrapper sectionKey(GetSectionKey(sectionName, kWriteAccess));
     if (*sectionKey == nullptr) {
         AUT_THROW(504, 0x721AEC9E, sectionName);
     }
-    const LONG result = RegDeleteValueA(*sectionKey, entryName.c_str());
+    const I18NConverter latin1("iso-8859-1");
+    const LONG result = RegDeleteValueA(*sectionKey, entryName.c_str(latin1));
     if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND) {
         AUT_THROW(502, 0x721B5B3A, sectionName, entryName);
     }

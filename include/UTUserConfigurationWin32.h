@@ -32,11 +32,13 @@ private:
 };
 
 // The user configuration in the registry (see WinRegistry.h for where the registry lives).
-// Section keys are created along their path as needed; entries are named values under them:
-// integers REG_DWORD (4 bytes, wrapped to 32 bits), texts REG_SZ (ISO-8859-1 bytes and a NUL).
-// Key names and the names of entries read or deleted are UTF-8; entry names written are
-// ISO-8859-1, so only ASCII entry names read back what was written, and texts read back are
-// taken as UTF-8: non-ASCII text does not round-trip.
+// Changes create section keys along their path as needed; reads create no key and no database.
+// Entries are named values under them: integers REG_DWORD (4 bytes, wrapped to 32 bits), texts
+// REG_SZ (ISO-8859-1 bytes and a NUL). Key names (company, rendition, product, section) are
+// UTF-8; entry names and texts are ISO-8859-1, written and read alike, so what is stored reads
+// back exactly. An entry name or text that holds a NUL or a character beyond U+00FF has no such
+// form: SetInt and SetString refuse it (500, nothing written), reads give the default, and
+// DeleteEntry finds nothing to delete.
 //
 // Failures:
 //   - an empty section or entry name: BrxAssertError "BRX_ASSERT(!sectionName.empty());" or

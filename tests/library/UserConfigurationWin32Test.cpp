@@ -25,7 +25,7 @@ protected:
         InitializedTest::SetUp();
         f_user = root().file("user.db");
         setenv("ORQ_REGISTRY_USER", f_user.c_str(), 1);
-        setenv("ORQ_REGISTRY_MACHINE", root().file("machine.db").c_str(), 1);
+        setenv("ORQ_REGISTRY_MACHINE", root().file("machine/machine.db").c_str(), 1);
     }
 
     std::string f_user;
@@ -69,16 +69,18 @@ TEST_F(UserConfigurationWin32Test, TheKeyPathComesFromTheRenditionFileReadOnce) 
     Config::SetPath(nullptr);
     Config(Config::kRootKeyCurrentUser).SetInt("Logging", "Level", 5);
     EXPECT_EQ(stored(kDefaultPath + "Logging", "Level"), std::string("4:\x05\0\0\0", 6));
-    // The other root is another database.
+    // The other root is another database, which a read does not make (nor its directory).
     EXPECT_EQ(Config(Config::kRootKeyLocalMachine).GetInt("Logging", "Level", 9), 9u);
+    EXPECT_NE(access(root().file("machine").c_str(), F_OK), 0);
 
     AUTg_UserConfigurationWin32 = {};
     root().writeFile("bin/Rendition.cfg", "; the installation's rendition\n[RENDITION]\n"
                                           "  base rendition name =  Custom Rendition  \n");
     Config::SetPath(nullptr);
-    Config(Config::kRootKeyLocalMachine).SetString("S", "E", "v");
+    // Texts are written as ISO-8859-1, with their NUL.
+    Config(Config::kRootKeyLocalMachine).SetString("S", "E", I18NString(U"\u00E9t\u00E9"));
     EXPECT_EQ(stored("Software\\Morvex\\Custom Rendition\\Schemist\\S", "E", HKEY_LOCAL_MACHINE),
-              std::string("1:v\0", 4));
+              std::string("1:\xE9t\xE9\0", 6));
     // Read once: a new file and a new path change nothing.
     root().writeFile("bin/Rendition.cfg", "[Rendition]\nBase Rendition Company=Other\n");
     Config::SetPath(nullptr);
@@ -93,16 +95,13 @@ TEST_F(UserConfigurationWin32Test, CallsGiveWhatWasWrittenOrFailTheirAssertions)
     }
     Config unknownRoot(static_cast<Config::ERootKey>(2));
     EXPECT_EQ(apply(unknownRoot, {"GetInt", "s", "e", ""}), "BRX_ASSERT(false);");
-    // Texts are written as ISO-8859-1, with their NUL.
-    config.SetString("Section", "Latin", I18NString(U"\u00E9t\u00E9"));
-    EXPECT_EQ(stored(kDefaultPath + "Section", "Latin"), std::string("1:\xE9t\xE9\0", 6));
     // A value written by hand with the integer's type but not its size.
     HKEY key = nullptr;
-    RegOpenKeyExA(HKEY_CURRENT_USER, (kDefaultPath + "Section").c_str(), 0, KEY_WRITE, &key);
+    RegOpenKeyExA(HKEY_CURRENT_USER, (kDefaultPath + "Latin").c_str(), 0, KEY_WRITE, &key);
     ASSERT_EQ(RegSetValueExA(key, "Short", 0, REG_DWORD, reinterpret_cast<const BYTE*>("\1\2"), 2),
               ERROR_SUCCESS);
     RegCloseKey(key);
-    EXPECT_EQ(apply(config, {"GetInt", "Section", "Short", ""}),
+    EXPECT_EQ(apply(config, {"GetInt", "Latin", "Short", ""}),
               "BRX_ASSERT(theSize == sizeof(theValue));");
 }
 
@@ -111,7 +110,8 @@ TEST_F(UserConfigurationWin32Test, RegistryFailuresBecomeErrors500To504) {
     Config(Config::kRootKeyCurrentUser).SetInt("Section", "Entry", 3);
     const std::map<std::string, std::string> databases = {
         {"unwritable", root().writeFile("blocker", "") + "/user.db"},
-        {"read-only", "file:" + f_user + "?mode=ro"}};
+        {"read-only", "file:" + f_user + "?mode=ro"},
+        {"writable", f_user}};
     for (const auttest::Row& row : auttest::ReadTable("UserConfigurationWin32Test-errors.tsv", 7)) {
         SCOPED_TRACE(row[4] + " " + row[0] + " " + row[1]);
         setenv("ORQ_REGISTRY_USER", databases.at(row[4]).c_str(), 1);
@@ -121,7 +121,7 @@ TEST_F(UserConfigurationWin32Test, RegistryFailuresBecomeErrors500To504) {
         EXPECT_EQ(t.number, std::stoul(row[6], nullptr, 16));
         EXPECT_EQ(t.parameters, std::vector<std::string>(row.begin() + 7, row.end()));
         EXPECT_EQ(t.file, "Source/UTUserConfigurationWin32.cpp");
-        EXPECT_EQ(config.GetInt("Section", "Entry", 11), row[4] == "read-only" ? 3u : 11u);
+        EXPECT_EQ(config.GetInt("Section", "Entry", 11), row[4] == "unwritable" ? 11u : 3u);
     }
 }
 

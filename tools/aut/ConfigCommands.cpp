@@ -7,6 +7,7 @@
 #include <BRXIDOM.h>
 #include <BrxConfiguration.h>
 #include <BrxException.h>
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -177,6 +178,22 @@ void NeedName(const std::string& name, const char* what) {
     }
 }
 
+// Refuses what the settings would not read back exactly: bytes that are not UTF-8 (they would
+// become U+FFFD), and in entry names and texts, which are stored as ISO-8859-1, a character
+// beyond U+00FF.
+void NeedStorable(const std::string& text, const char* what, bool latin1) {
+    const I18NString decoded(text.c_str());
+    const std::u32string& codePoints = decoded.codePoints();
+    const char* reason = narrow(decoded) != text ? "it is not valid UTF-8" : nullptr;
+    if (reason == nullptr && latin1 &&
+        std::any_of(codePoints.begin(), codePoints.end(), [](char32_t c) { return c > 0xFF; })) {
+        reason = "entry names and texts hold characters up to U+00FF only";
+    }
+    if (reason != nullptr) {
+        throw Misuse(std::string("the ") + what + " cannot be stored exactly: " + reason);
+    }
+}
+
 } // namespace
 
 int runConfig(Args& args) {
@@ -235,8 +252,13 @@ int runSettings(Args& args) {
         throw Misuse("--text goes with set only");
     }
     NeedName(args[1], "section");
+    NeedStorable(args[1], "section name", false);
     if (args.size() > 2) {
         NeedName(args[2], "entry");
+        NeedStorable(args[2], "entry name", true);
+    }
+    if (action == "set" && (asText || !IsInteger(args[3]))) {
+        NeedStorable(args[3], "value", true);
     }
     const I18NString section = args[1].c_str();
     const I18NString entry = args.size() > 2 ? args[2].c_str() : "";

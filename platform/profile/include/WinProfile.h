@@ -16,14 +16,17 @@
 // lines like any other text and never crashes.
 
 // Copies into `returnedString` (of `size` bytes, always NUL-terminated when size > 0):
-//   - appName and keyName given: the key's value, or `defaultValue` (trailing blanks removed;
-//     null means empty) when the file, the section or the key is missing;
+//   - appName and keyName given: the key's value (trimmed as above: only values read from the
+//     file are), or `defaultValue` exactly as given, blanks and all (null means empty), when
+//     the file, the section or the key is missing;
 //   - keyName null: every key name of the section, each NUL-terminated, then one more NUL;
 //   - appName null: every section name of the file, in the same form.
-// `fileName` is opened as given (a relative name from the current directory); a null or empty
-// name, a directory or an unreadable file count as missing. A value longer than the buffer is
-// cut to size - 1 bytes. Returns the number of bytes copied,
-// without the final NUL (for the lists: size - 2 when the list was cut). Never throws.
+// `fileName` is opened as given (a relative name from the current directory), without
+// blocking; only a regular file of at most 16 MiB is read. Anything else counts as missing: a
+// null or empty name, a directory, a FIFO, a device such as /dev/zero, an unreadable or a
+// larger file. A value longer than the buffer is cut to size - 1 bytes. Returns the number of
+// bytes copied, without the final NUL (for the lists: size - 2 when the list was cut). Never
+// throws.
 AUTPROFILE_EXPORT std::uint32_t GetPrivateProfileStringA(const char* appName,
                                                          const char* keyName,
                                                          const char* defaultValue,

@@ -1,14 +1,20 @@
 #include "WinProfile.h"
 
-#include <cstdio>
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
 
 // A hostile file may hold one line of gigabytes; nothing real comes close to this.
 constexpr std::size_t kMaxLineBytes = 1u << 20;
+// Larger than any profile; a file beyond it is refused whole, as a missing one.
+constexpr std::size_t kMaxFileBytes = 16u << 20;
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
@@ -41,42 +47,50 @@ std::string trimmed(const char* begin, const char* end) {
     return std::string(begin, end);
 }
 
-// Reads one line without its "\n" into `line`; false at the end of the file. Bytes after a
-// NUL or beyond kMaxLineBytes are read and dropped, so memory stays bounded.
-bool readLine(std::FILE* file, std::string& line) {
-    line.clear();
-    bool ended = false; // a NUL or the length limit ended the text of this line
-    int c = getc_unlocked(file);
-    if (c == EOF) {
+// Reads the line at `position` without its "\n" into `line` and moves past it; false at the
+// end of the text. Bytes after a NUL or beyond kMaxLineBytes are dropped.
+bool readLine(const std::string& text, std::size_t& position, std::string& line) {
+    if (position >= text.size()) {
         return false;
     }
-    while (c != EOF && c != '\n') {
-        if (c == '\0' || line.size() >= kMaxLineBytes) {
-            ended = true;
-        }
-        if (!ended) {
-            line.push_back(static_cast<char>(c));
-        }
-        c = getc_unlocked(file);
-    }
+    std::size_t end = text.find('\n', position);
+    end = end == std::string::npos ? text.size() : end;
+    const std::size_t length = std::min(end - position, kMaxLineBytes);
+    line.assign(text, position, length);
+    line.resize(std::strlen(line.c_str()));
+    position = end + 1;
     return true;
 }
 
-class FileCloser {
-public:
-    explicit FileCloser(std::FILE* file)
-        : f_file(file) {}
-    ~FileCloser() {
-        if (f_file != nullptr) {
-            std::fclose(f_file);
-        }
+// The whole of `fileName` when it is a regular file of at most kMaxFileBytes. Opened without
+// blocking, so that a FIFO in its place cannot hang the caller, and read no further than its
+// size, so that a file that grows (or /dev/zero behind a link) cannot either.
+bool readRegularFile(const char* fileName, std::string& text) {
+    const int descriptor = open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        return false;
     }
-    FileCloser(const FileCloser&) = delete;
-    FileCloser& operator=(const FileCloser&) = delete;
-
-private:
-    std::FILE* f_file;
-};
+    struct stat status {};
+    const bool ok = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+                    static_cast<std::uint64_t>(status.st_size) <= kMaxFileBytes;
+    if (ok) {
+        text.resize(static_cast<std::size_t>(status.st_size));
+        std::size_t done = 0;
+        while (done < text.size()) {
+            const ssize_t got = read(descriptor, &text[done], text.size() - done);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got <= 0) {
+                break; // the file shrank or failed: keep what was read
+            }
+            done += static_cast<std::size_t>(got);
+        }
+        text.resize(done);
+    }
+    close(descriptor);
+    return ok;
+}
 
 enum class Query { kValue, kKeyNames, kSectionNames };
 
@@ -86,13 +100,14 @@ struct Scan {
     std::vector<std::string> names; // the lists
 };
 
-Scan scanFile(std::FILE* file, Query query, const char* appName, const char* keyName) {
+Scan scanFile(const std::string& text, Query query, const char* appName, const char* keyName) {
     Scan scan;
     std::string line;
+    std::size_t position = 0;
     bool inSection = false;   // inside the first section named appName
     bool sectionSeen = false; // that section has begun (later ones of the name are ignored)
     bool first = true;
-    while (readLine(file, line)) {
+    while (readLine(text, position, line)) {
         const char* begin = line.data();
         const char* end = begin + line.size();
         if (first && line.size() >= 3 && std::memcmp(begin, "\xEF\xBB\xBF", 3) == 0) {
@@ -196,16 +211,14 @@ std::uint32_t GetPrivateProfileStringA(const char* appName,
                         : keyName == nullptr ? Query::kKeyNames
                                              : Query::kValue;
     Scan scan;
-    std::FILE* const file =
-        (fileName != nullptr && *fileName != '\0') ? std::fopen(fileName, "rb") : nullptr;
-    if (file != nullptr) {
-        FileCloser closer(file);
-        try {
-            scan = scanFile(file, query, appName, keyName);
-        } catch (...) {
-            // Out of memory on a hostile file: answer as for a missing file.
-            scan = Scan();
+    try {
+        std::string text;
+        if (fileName != nullptr && readRegularFile(fileName, text)) {
+            scan = scanFile(text, query, appName, keyName);
         }
+    } catch (...) {
+        // Out of memory on a hostile file: answer as for a missing file.
+        scan = Scan();
     }
     if (query != Query::kValue) {
         return copyList(scan.names, returnedString, size);
@@ -214,9 +227,5 @@ std::uint32_t GetPrivateProfileStringA(const char* appName,
         return copyText(scan.value.data(), scan.value.size(), returnedString, size);
     }
     const char* const text = defaultValue != nullptr ? defaultValue : "";
-    const char* end = text + std::strlen(text);
-    while (end > text && (end[-1] == ' ' || end[-1] == '\t')) {
-        --end;
-    }
-    return copyText(text, static_cast<std::size_t>(end - text), returnedString, size);
+    return copyText(text, std::strlen(text), returnedString, size);
 }

@@ -7,9 +7,17 @@
 //   HKEY_LOCAL_MACHINE  $ORQ_REGISTRY_MACHINE when set and not empty, else
 //                       /var/lib/orq/registry.db
 // The variables are read whenever a root is opened, so a program (or a test) may point them
-// at other files between calls. A name beginning with "file:" is an SQLite URI, so
-// "file:/path/registry.db?mode=ro" opens a database read-only. Missing parent directories of
-// a plain path are created.
+// at other files between calls. A name beginning with "file:" is an SQLite URI of an existing
+// file, so "file:/path/registry.db?mode=ro" opens a database read-only. A missing plain path
+// is made by the first call that stores something (RegCreateKeyExA, RegSetValueExA), with its
+// missing directories (0700): the file 0600, and the files SQLite keeps beside it (-wal, -shm,
+// -journal) take its mode. Reads and deletions create no file, directory or key. A symbolic
+// link at the path is refused (ERROR_CANTOPEN), never followed.
+//
+// A file is new only when it is empty or absent. Any other file is taken only when its header
+// bears the library's application id, read before SQLite may recover, roll back or checkpoint
+// anything: another program's file, with or without a write-ahead log or hot journal beside
+// it, is refused with ERROR_BADDB and keeps every byte.
 //
 // Semantics, as the Windows calls have them: key names are paths of components separated by
 // "\", compared without regard to ASCII letter case; values are typed (REG_DWORD, REG_SZ, ...)
@@ -109,7 +117,8 @@ AUTREGISTRY_EXPORT LONG RegCreateKeyExA(HKEY key,
                                         PHKEY result,
                                         DWORD* disposition);
 
-// Opens an existing `subKey` below `key`: ERROR_FILE_NOT_FOUND when it is missing.
+// Opens an existing `subKey` below `key`: ERROR_FILE_NOT_FOUND when it, or the database file,
+// is missing.
 AUTREGISTRY_EXPORT LONG
 RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM access, PHKEY result);
 

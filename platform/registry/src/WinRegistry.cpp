@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -101,9 +102,9 @@ public:
         kStatementCount
     };
 
-    // Opens (creating when missing and writable) the database `path`. On failure returns null
-    // and sets `error`.
-    static std::shared_ptr<Database> open(const std::string& path, LONG& error);
+    // Opens the database `path`; with `create` (a change is coming) a missing plain path is
+    // made, with its directories. On failure returns null and sets `error`.
+    static std::shared_ptr<Database> open(const std::string& path, bool create, LONG& error);
 
     ~Database() {
         // A child of fork() must not close its parent's connection: SQLite would release or
@@ -122,6 +123,11 @@ public:
     const std::string& path() const { return f_path; }
     bool ownedByThisProcess() const { return f_pid == getpid(); }
     bool hasSchema() const { return f_hasSchema; }
+    // Takes the file as a registry: one whose header bears the library's application id, or a
+    // new (empty) one, which gets the schema when `create` and the file is writable. Anything
+    // else is ERROR_BADDB. Until the schema exists each call looks again, so that tables another
+    // process made are seen. Takes mutex().
+    LONG adopt(bool create);
     std::mutex& mutex() { return f_mutex; }
     sqlite3_stmt* statement(Statement which) const { return f_statements[which]; }
 
@@ -138,12 +144,12 @@ private:
         , f_path(std::move(path))
         , f_pid(getpid()) {}
     LONG prepare();
-    LONG checkSchema();
+    LONG makeSchema();
 
     sqlite3* f_db;
     std::string f_path;
     pid_t f_pid;              // the process that opened the connection
-    bool f_hasSchema = false; // false: an empty read-only file, which holds no keys
+    bool f_hasSchema = false; // false: an empty file, which holds no keys
     std::mutex f_mutex;       // serializes every call on this connection
     sqlite3_stmt* f_statements[kStatementCount] = {};
 };
@@ -168,26 +174,41 @@ int readMarks(sqlite3* db, int& applicationId, int& objectCount) {
     return code;
 }
 
-LONG Database::checkSchema() {
-    int applicationId = 0;
-    int tableCount = 0;
-    int code = readMarks(f_db, applicationId, tableCount);
-    if (code != SQLITE_OK) {
-        return resultOf(code);
+// Whether the file is new (empty) or bears the library's header, read past SQLite's pager:
+// SQLite would replay another program's hot journal or write-ahead log into its file at the
+// first read, and checkpoint it on closing, before the file is known to be ours.
+LONG inspectHeader(sqlite3* db, bool& isNew) {
+    sqlite3_file* file = nullptr;
+    sqlite3_int64 size = 0;
+    unsigned char header[100] = {};
+    if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+        file == nullptr || file->pMethods == nullptr ||
+        file->pMethods->xFileSize(file, &size) != SQLITE_OK) {
+        return ERROR_CANTOPEN;
     }
-    if (applicationId == kApplicationId) {
-        f_hasSchema = true;
+    isNew = size == 0;
+    if (isNew) {
         return ERROR_SUCCESS;
     }
-    if (applicationId != 0 || tableCount != 0) {
-        return ERROR_BADDB;
+    const int code = size < static_cast<sqlite3_int64>(sizeof header)
+                         ? SQLITE_NOTADB
+                         : file->pMethods->xRead(file, header, sizeof header, 0);
+    if (code != SQLITE_OK) {
+        return code == SQLITE_IOERR_SHORT_READ ? ERROR_BADDB : resultOf(code);
     }
-    if (sqlite3_db_readonly(f_db, "main") == 1) {
-        return ERROR_SUCCESS; // an empty file we may not write: a registry without keys
-    }
-    // A new file. Two processes may get here at once: the immediate transaction lets one
-    // create the tables, and the other finds them made.
-    code = sqlite3_exec(f_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    // The application id: big-endian at offset 68.
+    const std::uint32_t id = std::uint32_t{header[68]} << 24 | std::uint32_t{header[69]} << 16 |
+                             std::uint32_t{header[70]} << 8 | header[71];
+    return std::memcmp(header, "SQLite format 3", 16) == 0 && id == kApplicationId ? ERROR_SUCCESS
+                                                                                   : ERROR_BADDB;
+}
+
+LONG Database::makeSchema() {
+    // Two processes may get here at once: the immediate transaction lets one create the tables,
+    // and the other finds them made.
+    int applicationId = 0;
+    int tableCount = 0;
+    int code = sqlite3_exec(f_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (code == SQLITE_OK) {
         code = readMarks(f_db, applicationId, tableCount);
     }
@@ -208,10 +229,37 @@ LONG Database::checkSchema() {
     }
     if (code != SQLITE_OK) {
         sqlite3_exec(f_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        return resultOf(code);
     }
-    f_hasSchema = true;
-    return ERROR_SUCCESS;
+    return resultOf(code);
+}
+
+LONG Database::adopt(bool create) {
+    std::lock_guard<std::mutex> guard(f_mutex);
+    if (f_hasSchema) {
+        return ERROR_SUCCESS;
+    }
+    bool isNew = false;
+    LONG error = inspectHeader(f_db, isNew);
+    const bool writable = sqlite3_db_readonly(f_db, "main") == 0;
+    if (error != ERROR_SUCCESS || (isNew && !(create && writable))) {
+        return error; // a new file that a read, or nobody, may fill: a registry without keys
+    }
+    if (isNew && (error = makeSchema()) != ERROR_SUCCESS) {
+        return error;
+    }
+    if (writable) {
+        // The write-ahead log lets readers go on while another process writes. A busy file
+        // keeps the mode it has. The tables and the application id are committed before, so
+        // the file alone always bears the header.
+        sqlite3_exec(f_db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
+    }
+    // A returned write is in the log, so it survives the process being killed; only a power
+    // cut may take the last writes back (never half of one), as with a lazily flushed
+    // registry. Syncing every commit would make each write wait for the disk.
+    sqlite3_exec(f_db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
+    error = prepare();
+    f_hasSchema = error == ERROR_SUCCESS;
+    return error;
 }
 
 LONG Database::prepare() {
@@ -233,6 +281,10 @@ LONG Database::prepare() {
         const int code = sqlite3_prepare_v3(f_db, texts[i], -1, SQLITE_PREPARE_PERSISTENT,
                                             &f_statements[i], nullptr);
         if (code != SQLITE_OK) {
+            for (sqlite3_stmt*& statement : f_statements) {
+                sqlite3_finalize(statement); // so that the next call prepares them anew
+                statement = nullptr;
+            }
             return resultOf(code);
         }
     }
@@ -247,14 +299,34 @@ void makeParentDirectories(const std::string& path) {
     }
 }
 
-std::shared_ptr<Database> Database::open(const std::string& path, LONG& error) {
+// Makes the missing database file `path`, readable by its owner only: SQLite gives the files
+// beside it (-wal, -shm, -journal) the mode of the database. O_EXCL never follows a symbolic
+// link at the path, and SQLite then refuses the link.
+void makeFile(const std::string& path) {
+    makeParentDirectories(path);
+    const int descriptor =
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (descriptor >= 0) {
+        fchmod(descriptor, 0600); // whatever the umask
+        close(descriptor);
+    }
+}
+
+std::shared_ptr<Database> Database::open(const std::string& path, bool create, LONG& error) {
     const bool isUri = path.compare(0, 5, "file:") == 0;
-    if (!isUri) {
-        makeParentDirectories(path);
+    struct stat status {};
+    if (!isUri && !create && lstat(path.c_str(), &status) != 0 && errno == ENOENT) {
+        error = ERROR_FILE_NOT_FOUND; // a read creates no file and no directory
+        return nullptr;
+    }
+    if (!isUri && create) {
+        makeFile(path);
     }
     sqlite3* db = nullptr;
+    // Never SQLITE_OPEN_CREATE: plain paths are made above, with their mode, and a URI names
+    // an existing file. NOFOLLOW: a link planted at the path would have SQLite write its target.
     const int flags =
-        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
     int code = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
     if (code != SQLITE_OK) {
         error = db == nullptr ? ERROR_NOT_ENOUGH_MEMORY : resultOf(code);
@@ -270,26 +342,9 @@ std::shared_ptr<Database> Database::open(const std::string& path, LONG& error) {
         return nullptr;
     }
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    error = database->checkSchema();
-    if (error != ERROR_SUCCESS) {
-        return nullptr;
-    }
-    if (sqlite3_db_readonly(db, "main") == 0) {
-        // The write-ahead log lets readers go on while another process writes. A busy file
-        // keeps the mode it has.
-        sqlite3_exec(db, "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
-    }
-    // A returned write is in the log, so it survives the process being killed; only a power
-    // cut may take the last writes back (never half of one), as with a lazily flushed
-    // registry. Syncing every commit would make each write wait for the disk.
-    sqlite3_exec(db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
-    if (database->hasSchema()) {
-        error = database->prepare();
-        if (error != ERROR_SUCCESS) {
-            return nullptr;
-        }
-    }
-    return database;
+    // Nothing that makes SQLite read the file (a statement, even a pragma) before this.
+    error = database->adopt(create);
+    return error == ERROR_SUCCESS ? database : nullptr;
 }
 
 std::string environment(const char* name) {
@@ -322,14 +377,14 @@ std::string databasePath(HKEY root) {
 // again, so that a directory made or a file repaired later is seen.
 class DatabaseCache {
 public:
-    std::shared_ptr<Database> get(const std::string& path, LONG& error) {
+    std::shared_ptr<Database> get(const std::string& path, bool create, LONG& error) {
         std::lock_guard<std::mutex> guard(f_mutex);
         std::shared_ptr<Database>& slot = f_databases[path];
         if (slot && !slot->ownedByThisProcess()) {
             slot.reset(); // the parent's connection, after fork(); its destructor leaves it be
         }
         if (!slot) {
-            slot = Database::open(path, error);
+            slot = Database::open(path, create, error);
             if (!slot) {
                 f_databases.erase(path);
                 return nullptr;
@@ -371,16 +426,18 @@ struct KeyRef {
     REGSAM access = 0;
 };
 
-LONG resolve(HKEY key, KeyRef& ref) {
+// `create`: the call changes something, so a missing database file may be made and a new one
+// gets its schema; reads create nothing.
+LONG resolve(HKEY key, KeyRef& ref, bool create = false) {
     if (key == nullptr) {
         return ERROR_INVALID_HANDLE;
     }
     LONG error = ERROR_SUCCESS;
     if (isRoot(key)) {
-        ref.database = databaseCache().get(databasePath(key), error);
+        ref.database = databaseCache().get(databasePath(key), create, error);
         ref.id = kRootKeyId;
         ref.access = KEY_ALL_ACCESS;
-        return error;
+        return error != ERROR_SUCCESS ? error : ref.database->adopt(create);
     }
     if (key->magic != kHandleMagic) {
         return ERROR_INVALID_HANDLE;
@@ -388,7 +445,7 @@ LONG resolve(HKEY key, KeyRef& ref) {
     ref.database = key->database;
     if (!ref.database->ownedByThisProcess()) {
         // A handle inherited through fork(): the key ids hold in any connection to the file.
-        ref.database = databaseCache().get(ref.database->path(), error);
+        ref.database = databaseCache().get(ref.database->path(), create, error);
         if (error != ERROR_SUCCESS) {
             return error;
         }
@@ -396,7 +453,7 @@ LONG resolve(HKEY key, KeyRef& ref) {
     }
     ref.id = key->id;
     ref.access = key->access;
-    return ERROR_SUCCESS;
+    return ref.database->adopt(create);
 }
 
 // Splits "a\b\c" into its names; empty components and overlong names are malformed.
@@ -521,7 +578,7 @@ LONG openKey(
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     KeyRef ref;
-    LONG error = resolve(key, ref);
+    LONG error = resolve(key, ref, create);
     if (error != ERROR_SUCCESS) {
         return error;
     }
@@ -598,10 +655,12 @@ namespace {
 // Runs `change` in one write transaction on the key behind `key`, after the checks that every
 // change of a key's contents shares: a live handle holding `access`, a database with the
 // library's schema (else `noSchema`), and a key that no other handle deleted meanwhile. The
-// lock is held and the transaction open for the whole call; `change` commits.
-template <typename Change> LONG ChangeKey(HKEY key, REGSAM access, LONG noSchema, Change change) {
+// lock is held and the transaction open for the whole call; `change` commits. Only a change
+// that `create`s may make the database file.
+template <typename Change>
+LONG ChangeKey(HKEY key, REGSAM access, LONG noSchema, Change change, bool create = false) {
     KeyRef ref;
-    const LONG error = resolve(key, ref);
+    const LONG error = resolve(key, ref, create);
     if (error != ERROR_SUCCESS) {
         return error;
     }
@@ -725,7 +784,8 @@ LONG RegSetValueExA(HKEY key,
                 code = transaction.commit();
             }
             return resultOf(code);
-        });
+        },
+        true);
 }
 
 LONG RegDeleteKeyA(HKEY key, const char* subKey) {
