@@ -6,13 +6,19 @@
 #include <BrxConfiguration.h>
 #include <crt_io.h>
 #include <cstdint>
+#include <iterator>
+#include <mutex>
+#include <tuple>
 #include <utility>
 
 namespace {
 
-// The process-wide store. A plain pointer: constant-initialized, so it needs no place in the
-// load order, and it is null outside the library's initialized state.
-AUT_Configuration* g_configuration = nullptr;
+// The process-wide store. Constant-initialized, so it needs no place in the load order; null
+// outside the library's initialized state. Atomic, because any thread may ask for it.
+std::atomic<AUT_Configuration*> g_configuration{nullptr};
+
+using ReadLock = std::shared_lock<std::shared_mutex>;
+using WriteLock = std::unique_lock<std::shared_mutex>;
 
 // Integers of the store are 32-bit values, whatever the width of unsigned long.
 unsigned long to32Bits(unsigned long value) {
@@ -24,7 +30,7 @@ unsigned long to32Bits(unsigned long value) {
 AUT_I_Configuration::~AUT_I_Configuration() = default;
 
 AUT_I_Configuration* AUT_I_Configuration::GetConfiguration() {
-    return g_configuration;
+    return g_configuration.load(std::memory_order_acquire);
 }
 
 AUT_Configuration::AUT_Configuration()
@@ -37,19 +43,24 @@ AUT_Configuration::~AUT_Configuration() = default;
 
 void AUT_Configuration::Initialize() {
     // Published before loading, so that code reached from the loader finds the store.
-    g_configuration = new AUT_Configuration();
-    g_configuration->Init();
+    AUT_Configuration* const configuration = new AUT_Configuration();
+    g_configuration.store(configuration, std::memory_order_release);
+    configuration->Init();
 }
 
 void AUT_Configuration::Terminate() {
-    AUT_Configuration* const configuration = g_configuration;
-    g_configuration = nullptr;
-    delete configuration;
+    delete g_configuration.exchange(nullptr, std::memory_order_acq_rel);
 }
 
 void AUT_Configuration::Init() {
-    f_document = BRXIDOM_DOMImplementation::getInstance().createDocument(
+    // The lock is not held while the file is found and parsed: code reached from there may
+    // look values up (and find the empty table).
+    BRXIDOM_Document document = BRXIDOM_DOMImplementation::getInstance().createDocument(
         I18NString(), I18NString("OrqConfig"), BRXIDOM_DocumentType());
+    {
+        const WriteLock lock(f_lock);
+        f_document = document;
+    }
 
     I18NString resolvedPath(f_fileName);
     BrxConfigurationFactory::getInstance().resolveInstallPath(resolvedPath);
@@ -71,8 +82,9 @@ void AUT_Configuration::Init() {
     // A file that cannot be read whole leaves the document empty; the parser's result adds
     // nothing the empty document does not already say.
     BRXIDOM_Parser parser(0);
-    parser.parse(path->c_str(), f_document);
+    parser.parse(path->c_str(), document);
 
+    const WriteLock lock(f_lock);
     f_rootElement = f_document.getDocumentElement();
     if (f_rootElement.isNull()) {
         return;
@@ -95,7 +107,6 @@ void AUT_Configuration::ReadSections() {
     const I18NString sectionTag("section");
     const I18NString entryTag("entry");
     const I18NString nameAttribute("name");
-    const I18NString valueAttribute("value");
 
     // Three fixed levels, each a sibling loop: no recursion, whatever the file's depth.
     for (BRXIDOM_Node group = f_rootElement.getFirstChild(); group != nullptr;
@@ -114,6 +125,7 @@ void AUT_Configuration::ReadSections() {
             }
             // The section is made with its first entry: an empty section element adds nothing.
             EntryMap* entries = nullptr;
+            EntryMap::iterator next; // where the next entry goes if the file keeps the order
             for (BRXIDOM_Node child = section.getFirstChild(); child != nullptr;
                  child = child.getNextSibling()) {
                 if (child.getNodeType() != BRXIDOM_Node::ELEMENT_NODE) {
@@ -125,29 +137,44 @@ void AUT_Configuration::ReadSections() {
                 }
                 if (entries == nullptr) {
                     entries = &f_sections[section.getAttribute(nameAttribute)];
+                    next = entries->end();
                 }
-                // An entry read again keeps the integer form of its earlier value.
-                auto slot = entries->try_emplace(entry.getAttribute(nameAttribute)).first;
-                slot->second.f_value = entry.getAttribute(valueAttribute);
+                // Names and values are decoded once, straight from the tree's text into the
+                // node. The hint holds for entries in the table's order (sorted files, "e10"
+                // after "e1"); a wrong one costs two comparisons before the usual search.
+                const auto slot = entries->emplace_hint(
+                    next, std::piecewise_construct,
+                    std::forward_as_tuple(entry.getAttributeText("name")), std::forward_as_tuple());
+                // A new entry's empty text takes the value by appending, which decodes in
+                // place; an entry read again is replaced and keeps its integer form.
+                I18NString& value = slot->second.f_entry.f_value;
+                if (value.empty()) {
+                    value += entry.getAttributeText("value");
+                } else {
+                    value = entry.getAttributeText("value");
+                }
+                next = std::next(slot);
             }
         }
     }
 }
 
 I18NString AUT_Configuration::GetCompanyName() {
+    const ReadLock lock(f_lock);
     return f_companyName;
 }
 
 I18NString AUT_Configuration::GetRenditionName() {
+    const ReadLock lock(f_lock);
     return f_renditionName;
 }
 
 I18NString AUT_Configuration::GetDefaultComponentName() {
-    return f_defaultComponentName;
+    return f_defaultComponentName; // never changes
 }
 
-AUT_Configuration::ConfigEntry* AUT_Configuration::Find(const I18NString& section,
-                                                        const I18NString& entry) {
+AUT_Configuration::Slot* AUT_Configuration::Find(const I18NString& section,
+                                                 const I18NString& entry) {
     const auto foundSection = f_sections.find(section);
     if (foundSection == f_sections.end()) {
         return nullptr;
@@ -159,27 +186,44 @@ AUT_Configuration::ConfigEntry* AUT_Configuration::Find(const I18NString& sectio
     return &foundEntry->second;
 }
 
+AUT_Configuration::Slot& AUT_Configuration::Make(const I18NString& section,
+                                                 const I18NString& entry) {
+    return f_sections[section][entry];
+}
+
 unsigned long AUT_Configuration::GetInt(const I18NString& /*component*/,
                                         const I18NString& section,
                                         const I18NString& entry,
                                         unsigned long defaultValue) {
-    ConfigEntry* const found = Find(section, entry);
+    const ReadLock lock(f_lock);
+    Slot* const found = Find(section, entry);
     if (found == nullptr) {
         return defaultValue;
     }
-    if (!found->f_intValueValid) {
-        found->f_intValue = to32Bits(static_cast<unsigned long>(AUT_ToInt(found->f_value)));
-        found->f_intValueValid = true;
+    unsigned char state = found->f_intState.load(std::memory_order_acquire);
+    if (state == kIntCached) {
+        return found->f_entry.f_intValue;
     }
-    return found->f_intValue;
+    // Readers that meet here all convert the unchanging text to the same number; the one
+    // that claims the slot keeps it, the others just return it.
+    const unsigned long value =
+        to32Bits(static_cast<unsigned long>(AUT_ToInt(found->f_entry.f_value)));
+    if (state == kIntTextOnly && found->f_intState.compare_exchange_strong(
+                                     state, kIntConverting, std::memory_order_relaxed)) {
+        found->f_entry.f_intValue = value;
+        found->f_entry.f_intValueValid = true;
+        found->f_intState.store(kIntCached, std::memory_order_release);
+    }
+    return value;
 }
 
 I18NString AUT_Configuration::GetString(const I18NString& /*component*/,
                                         const I18NString& section,
                                         const I18NString& entry,
                                         const I18NString& defaultValue) {
-    const ConfigEntry* const found = Find(section, entry);
-    return found == nullptr ? defaultValue : found->f_value;
+    const ReadLock lock(f_lock);
+    const Slot* const found = Find(section, entry);
+    return found == nullptr ? defaultValue : found->f_entry.f_value;
 }
 
 void AUT_Configuration::SetInt(const I18NString& /*component*/,
@@ -189,9 +233,11 @@ void AUT_Configuration::SetInt(const I18NString& /*component*/,
     if (section.empty() || entry.empty()) {
         return;
     }
-    ConfigEntry& slot = f_sections[section][entry];
-    slot.f_intValue = to32Bits(value);
-    slot.f_intValueValid = true;
+    const WriteLock lock(f_lock);
+    Slot& slot = Make(section, entry);
+    slot.f_entry.f_intValue = to32Bits(value);
+    slot.f_entry.f_intValueValid = true;
+    slot.f_intState.store(kIntCached, std::memory_order_relaxed);
 }
 
 void AUT_Configuration::SetString(const I18NString& /*component*/,
@@ -201,5 +247,34 @@ void AUT_Configuration::SetString(const I18NString& /*component*/,
     if (section.empty() || entry.empty()) {
         return;
     }
-    f_sections[section][entry].f_value = value;
+    const WriteLock lock(f_lock);
+    Make(section, entry).f_entry.f_value = value;
+}
+
+std::vector<I18NString> AUT_Configuration::GetSectionNames() {
+    const ReadLock lock(f_lock);
+    std::vector<I18NString> names;
+    names.reserve(f_sections.size());
+    for (const auto& section : f_sections) {
+        names.push_back(section.first);
+    }
+    return names;
+}
+
+std::vector<I18NString> AUT_Configuration::GetEntryNames(const I18NString& section) {
+    const ReadLock lock(f_lock);
+    std::vector<I18NString> names;
+    const auto found = f_sections.find(section);
+    if (found != f_sections.end()) {
+        names.reserve(found->second.size());
+        for (const auto& entry : found->second) {
+            names.push_back(entry.first);
+        }
+    }
+    return names;
+}
+
+bool AUT_Configuration::HasEntry(const I18NString& section, const I18NString& entry) {
+    const ReadLock lock(f_lock);
+    return Find(section, entry) != nullptr;
 }

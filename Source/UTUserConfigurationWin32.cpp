@@ -253,3 +253,53 @@ void AUT_UserConfigurationWin32::DeleteEntry(const I18NString& sectionName,
         AUT_THROW(502, 0x721B5B3A, sectionName, entryName);
     }
 }
+
+// ---- Listing -----------------------------------------------------------------------------
+
+namespace {
+
+// The names RegEnumKeyExA or RegEnumValueA give for `key`, in their order; stops at the first
+// failure, which leaves the names found so far.
+template <typename Enumerate> std::vector<I18NString> ListNames(HKEY key, Enumerate enumerate) {
+    std::vector<I18NString> names;
+    std::vector<char> buffer(256);
+    for (DWORD index = 0; key != nullptr;) {
+        DWORD size = static_cast<DWORD>(buffer.size());
+        const LONG result = enumerate(key, index, buffer.data(), &size);
+        if (result == ERROR_MORE_DATA) {
+            buffer.resize(size);
+            continue;
+        }
+        if (result != ERROR_SUCCESS) {
+            break;
+        }
+        names.emplace_back(buffer.data());
+        ++index;
+    }
+    return names;
+}
+
+} // namespace
+
+std::vector<I18NString> AUT_UserConfigurationWin32::GetSectionNames() {
+    AUT_HKEYWrapper profileKey(GetProfileKey(kReadAccess));
+    return ListNames(*profileKey, [](HKEY key, DWORD index, char* name, DWORD* size) {
+        return RegEnumKeyExA(key, index, name, size, nullptr, nullptr, nullptr, nullptr);
+    });
+}
+
+std::vector<I18NString> AUT_UserConfigurationWin32::GetEntryNames(const I18NString& sectionName) {
+    AUT_HKEYWrapper sectionKey(GetSectionKey(sectionName, kReadAccess));
+    return ListNames(*sectionKey, [](HKEY key, DWORD index, char* name, DWORD* size) {
+        return RegEnumValueA(key, index, name, size, nullptr, nullptr, nullptr, nullptr);
+    });
+}
+
+bool AUT_UserConfigurationWin32::HasEntry(const I18NString& sectionName,
+                                          const I18NString& entryName) {
+    BRX_ASSERT(!sectionName.empty());
+    BRX_ASSERT(!entryName.empty());
+    AUT_HKEYWrapper sectionKey(GetSectionKey(sectionName, kReadAccess));
+    return *sectionKey != nullptr && RegQueryValueExA(*sectionKey, entryName.c_str(), nullptr,
+                                                      nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}

@@ -29,14 +29,23 @@
 // ("-1" -> 4294967295, "4294967296" -> 0, "42abc" -> 42, "abc" -> 0) and SetInt keeps the low
 // 32 bits of its value.
 //
-// Thread-safety: none. Even GetInt writes (it caches the integer form of an entry), so callers
-// serialize all use. Initialize and Terminate run inside the library's start-up and tear-down.
+// Thread-safety: every operation below may run on any number of threads at once, with no
+// lock of the caller's: a reader-writer lock inside the store lets lookups and listings share
+// it and gives SetInt, SetString and the load it alone. GetInt stays a reader: the first GetInt
+// of an entry converts its text and whichever reader finishes first keeps the integer (all
+// convert the same text, which no writer can change meanwhile). The lock is a leaf of the
+// library's lock order: nothing else is taken while it is held, so the store may be read under
+// the logging lock. Initialize and Terminate are the library's start-up and tear-down; no other
+// call may run during Terminate.
 #include "AUTExport.h"
 
 #include <BRXIDOM.h>
 #include <I18NString.h>
+#include <atomic>
 #include <map>
 #include <memory_resource>
+#include <shared_mutex>
+#include <vector>
 
 class AUT_EXPORT AUT_I_Configuration {
 public:
@@ -71,6 +80,15 @@ public:
                            const I18NString& section,
                            const I18NString& entry,
                            const I18NString& value) = 0;
+
+    // What the store holds, each call a consistent snapshot. Names come in code point order
+    // (I18NString's operator<, so "B" < "a" < "b"), each once; every section listed has at
+    // least one entry. An absent section lists no entries.
+    virtual std::vector<I18NString> GetSectionNames() = 0;
+    virtual std::vector<I18NString> GetEntryNames(const I18NString& section) = 0;
+    // True for any entry that exists, also one with empty text or made by SetInt alone: the
+    // one thing a lookup's default cannot tell.
+    virtual bool HasEntry(const I18NString& section, const I18NString& entry) = 0;
 
     // The process-wide store, or null before the library's first initialization and after its
     // last termination.
@@ -120,20 +138,33 @@ public:
                    const I18NString& section,
                    const I18NString& entry,
                    const I18NString& value) override;
+    std::vector<I18NString> GetSectionNames() override;
+    std::vector<I18NString> GetEntryNames(const I18NString& section) override;
+    bool HasEntry(const I18NString& section, const I18NString& entry) override;
 
 protected:
     AUT_Configuration();
 
 private:
+    // An entry and the state of its integer form. f_intState is what readers go by (f_entry's
+    // f_intValueValid mirrors it): kIntConverting marks the one reader that stores the integer.
+    enum EIntState : unsigned char { kIntTextOnly, kIntConverting, kIntCached };
+    struct Slot {
+        ConfigEntry f_entry;
+        std::atomic<unsigned char> f_intState{kIntTextOnly};
+    };
+
     // Ordered maps whose nodes come from f_nodeArena: entries are added and never removed, so
     // the nodes need no freeing one by one, and sit together in memory for the lookups.
-    using EntryMap = std::pmr::map<I18NString, ConfigEntry>;
+    using EntryMap = std::pmr::map<I18NString, Slot>;
     using SectionMap = std::pmr::map<I18NString, EntryMap>;
 
-    // Reads the sections of one parsed document into the table.
+    // Reads the sections of one parsed document into the table; the caller holds f_lock alone.
     void ReadSections();
-    // The entry, or null when the section or the entry is absent.
-    ConfigEntry* Find(const I18NString& section, const I18NString& entry);
+    // The entry, or null when the section or the entry is absent; the caller holds f_lock.
+    Slot* Find(const I18NString& section, const I18NString& entry);
+    // The slot `entry` of `section`, made when absent; the caller holds f_lock alone.
+    Slot& Make(const I18NString& section, const I18NString& entry);
 
     BRXIDOM_Document f_document; // kept while the store lives; f_rootElement points into it
     BRXIDOM_Element f_rootElement;
@@ -143,4 +174,5 @@ private:
     I18NString f_fileName;
     std::pmr::monotonic_buffer_resource f_nodeArena; // before f_sections, which it outlives
     SectionMap f_sections;
+    std::shared_mutex f_lock; // guards the names, the document and f_sections
 };
