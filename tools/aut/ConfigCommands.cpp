@@ -75,8 +75,8 @@ bool Lookup(AUT_I_Configuration& store,
     if (!store.HasEntry(section.c_str(), entry.c_str())) {
         return false;
     }
-    value = narrow(store.GetString(store.GetDefaultComponentName(), section.c_str(),
-                                   entry.c_str(), I18NString()));
+    value = narrow(store.GetString(store.GetDefaultComponentName(), section.c_str(), entry.c_str(),
+                                   I18NString()));
     return true;
 }
 
@@ -119,9 +119,8 @@ void NeedName(const std::string& name, const char* what) {
 // ---- aut settings list ---------------------------------------------------------------------
 
 // A setting as text. Its kind is not exposed: reading it as the other kind fails an assertion.
-std::string SettingText(AUT_I_UserConfiguration& settings,
-                        const I18NString& section,
-                        const I18NString& entry) {
+std::string
+SettingText(AUT_I_UserConfiguration& settings, const I18NString& section, const I18NString& entry) {
     try {
         return narrow(settings.GetString(section, entry, I18NString()));
     } catch (const BrxAssertError&) {
