@@ -17,6 +17,13 @@ namespace {
 // outside the library's initialized state. Atomic, because any thread may ask for it.
 std::atomic<AUT_Configuration*> g_configuration{nullptr};
 
+// Decodes UTF-8 text into `scratch`, whose buffer is reused from one text to the next.
+std::u32string_view decode(I18NString& scratch, const char* text) {
+    scratch.clear();
+    scratch += text;
+    return std::as_const(scratch).codePoints();
+}
+
 using ReadLock = std::shared_lock<std::shared_mutex>;
 using WriteLock = std::unique_lock<std::shared_mutex>;
 
@@ -106,7 +113,7 @@ void AUT_Configuration::Init() {
 void AUT_Configuration::ReadSections() {
     const I18NString sectionTag("section");
     const I18NString entryTag("entry");
-    const I18NString nameAttribute("name");
+    I18NString scratch;
 
     // Three fixed levels, each a sibling loop: no recursion, whatever the file's depth.
     for (BRXIDOM_Node group = f_rootElement.getFirstChild(); group != nullptr;
@@ -136,7 +143,7 @@ void AUT_Configuration::ReadSections() {
                     continue;
                 }
                 if (entries == nullptr) {
-                    entries = &f_sections[section.getAttribute(nameAttribute)];
+                    entries = &Make(decode(scratch, section.getAttributeText("name")));
                     next = entries->end();
                 }
                 // Names and values are decoded once, straight from the tree's text into the
@@ -144,15 +151,10 @@ void AUT_Configuration::ReadSections() {
                 // after "e1"); a wrong one costs two comparisons before the usual search.
                 const auto slot = entries->emplace_hint(
                     next, std::piecewise_construct,
-                    std::forward_as_tuple(entry.getAttributeText("name")), std::forward_as_tuple());
-                // A new entry's empty text takes the value by appending, which decodes in
-                // place; an entry read again is replaced and keeps its integer form.
-                I18NString& value = slot->second.f_entry.f_value;
-                if (value.empty()) {
-                    value += entry.getAttributeText("value");
-                } else {
-                    value = entry.getAttributeText("value");
-                }
+                    std::forward_as_tuple(decode(scratch, entry.getAttributeText("name"))),
+                    std::forward_as_tuple());
+                // An entry read again keeps the integer form of its earlier value.
+                slot->second.f_value = decode(scratch, entry.getAttributeText("value"));
                 next = std::next(slot);
             }
         }
@@ -175,20 +177,40 @@ I18NString AUT_Configuration::GetDefaultComponentName() {
 
 AUT_Configuration::Slot* AUT_Configuration::Find(const I18NString& section,
                                                  const I18NString& entry) {
-    const auto foundSection = f_sections.find(section);
+    const auto foundSection = f_sections.find(section.codePoints());
     if (foundSection == f_sections.end()) {
         return nullptr;
     }
-    const auto foundEntry = foundSection->second.find(entry);
+    const auto foundEntry = foundSection->second.find(entry.codePoints());
     if (foundEntry == foundSection->second.end()) {
         return nullptr;
     }
     return &foundEntry->second;
 }
 
+AUT_Configuration::EntryMap& AUT_Configuration::Make(std::u32string_view section) {
+    auto found = f_sections.find(section);
+    if (found == f_sections.end()) {
+        found = f_sections
+                    .emplace(std::piecewise_construct, std::forward_as_tuple(section),
+                             std::forward_as_tuple())
+                    .first;
+    }
+    return found->second;
+}
+
 AUT_Configuration::Slot& AUT_Configuration::Make(const I18NString& section,
                                                  const I18NString& entry) {
-    return f_sections[section][entry];
+    EntryMap& entries = Make(section.codePoints());
+    const std::u32string_view name = entry.codePoints();
+    auto found = entries.find(name);
+    if (found == entries.end()) {
+        found = entries
+                    .emplace(std::piecewise_construct, std::forward_as_tuple(name),
+                             std::forward_as_tuple())
+                    .first;
+    }
+    return found->second;
 }
 
 unsigned long AUT_Configuration::GetInt(const I18NString& /*component*/,
@@ -202,16 +224,15 @@ unsigned long AUT_Configuration::GetInt(const I18NString& /*component*/,
     }
     unsigned char state = found->f_intState.load(std::memory_order_acquire);
     if (state == kIntCached) {
-        return found->f_entry.f_intValue;
+        return found->f_intValue;
     }
     // Readers that meet here all convert the unchanging text to the same number; the one
     // that claims the slot keeps it, the others just return it.
     const unsigned long value =
-        to32Bits(static_cast<unsigned long>(AUT_ToInt(found->f_entry.f_value)));
+        to32Bits(static_cast<unsigned long>(AUT_ToInt(I18NString(found->f_value))));
     if (state == kIntTextOnly && found->f_intState.compare_exchange_strong(
                                      state, kIntConverting, std::memory_order_relaxed)) {
-        found->f_entry.f_intValue = value;
-        found->f_entry.f_intValueValid = true;
+        found->f_intValue = value;
         found->f_intState.store(kIntCached, std::memory_order_release);
     }
     return value;
@@ -223,7 +244,7 @@ I18NString AUT_Configuration::GetString(const I18NString& /*component*/,
                                         const I18NString& defaultValue) {
     const ReadLock lock(f_lock);
     const Slot* const found = Find(section, entry);
-    return found == nullptr ? defaultValue : found->f_entry.f_value;
+    return found == nullptr ? defaultValue : I18NString(found->f_value);
 }
 
 void AUT_Configuration::SetInt(const I18NString& /*component*/,
@@ -235,8 +256,7 @@ void AUT_Configuration::SetInt(const I18NString& /*component*/,
     }
     const WriteLock lock(f_lock);
     Slot& slot = Make(section, entry);
-    slot.f_entry.f_intValue = to32Bits(value);
-    slot.f_entry.f_intValueValid = true;
+    slot.f_intValue = to32Bits(value);
     slot.f_intState.store(kIntCached, std::memory_order_relaxed);
 }
 
@@ -248,7 +268,7 @@ void AUT_Configuration::SetString(const I18NString& /*component*/,
         return;
     }
     const WriteLock lock(f_lock);
-    Make(section, entry).f_entry.f_value = value;
+    Make(section, entry).f_value = value.codePoints();
 }
 
 std::vector<I18NString> AUT_Configuration::GetSectionNames() {
@@ -256,7 +276,7 @@ std::vector<I18NString> AUT_Configuration::GetSectionNames() {
     std::vector<I18NString> names;
     names.reserve(f_sections.size());
     for (const auto& section : f_sections) {
-        names.push_back(section.first);
+        names.emplace_back(std::u32string(section.first.begin(), section.first.end()));
     }
     return names;
 }
@@ -264,11 +284,11 @@ std::vector<I18NString> AUT_Configuration::GetSectionNames() {
 std::vector<I18NString> AUT_Configuration::GetEntryNames(const I18NString& section) {
     const ReadLock lock(f_lock);
     std::vector<I18NString> names;
-    const auto found = f_sections.find(section);
+    const auto found = f_sections.find(section.codePoints());
     if (found != f_sections.end()) {
         names.reserve(found->second.size());
         for (const auto& entry : found->second) {
-            names.push_back(entry.first);
+            names.emplace_back(std::u32string(entry.first.begin(), entry.first.end()));
         }
     }
     return names;
