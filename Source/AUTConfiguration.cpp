@@ -35,25 +35,19 @@ unsigned long to32Bits(unsigned long value) {
 
 } // namespace
 
-AUT_Configuration::NodeArena::~NodeArena() {
-    for (char* block : f_blocks) {
-        delete[] block;
-    }
-}
-
 void* AUT_Configuration::NodeArena::do_allocate(std::size_t bytes, std::size_t alignment) {
     constexpr std::size_t kBlockBytes = 64 * 1024;
     const auto at = [&](char* next) {
         const std::size_t misalignment = reinterpret_cast<std::uintptr_t>(next) % alignment;
         return next + (misalignment == 0 ? 0 : alignment - misalignment);
     };
+    // The first call finds no block: null minus null leaves no room.
     char* start = at(f_next);
-    if (f_next == nullptr || static_cast<std::size_t>(f_end - start) < bytes) {
+    if (static_cast<std::size_t>(f_end - start) < bytes) {
         // A request larger than a block (a very long name) gets a block of its own size.
         const std::size_t size = std::max(kBlockBytes, bytes + alignment);
-        f_blocks.reserve(f_blocks.size() + 1);
-        f_blocks.push_back(new char[size]);
-        f_next = f_blocks.back();
+        f_blocks.push_back(std::unique_ptr<char[]>(new char[size]));
+        f_next = f_blocks.back().get();
         f_end = f_next + size;
         start = at(f_next);
     }

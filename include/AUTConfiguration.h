@@ -43,6 +43,7 @@
 #include <I18NString.h>
 #include <atomic>
 #include <map>
+#include <memory>
 #include <memory_resource>
 #include <shared_mutex>
 #include <string>
@@ -169,7 +170,6 @@ private:
         NodeArena() = default;
         NodeArena(const NodeArena&) = delete;
         NodeArena& operator=(const NodeArena&) = delete;
-        ~NodeArena() override;
 
     private:
         void* do_allocate(std::size_t bytes, std::size_t alignment) override;
@@ -178,7 +178,7 @@ private:
             return this == &other;
         }
 
-        std::vector<char*> f_blocks;
+        std::vector<std::unique_ptr<char[]>> f_blocks;
         char* f_next = nullptr;
         char* f_end = nullptr;
     };
