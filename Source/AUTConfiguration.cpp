@@ -25,6 +25,25 @@ std::u32string_view decode(I18NString& scratch, const char* text) {
     return std::as_const(scratch).codePoints();
 }
 
+// A name or text of the table as a string of the caller's.
+I18NString CodePoints(const std::pmr::u32string& text) {
+    return I18NString(std::u32string(text.begin(), text.end()));
+}
+
+constexpr std::size_t kArenaBlockBytes = 64 * 1024;
+
+// The arena blocks of the last store, for the next. Never destroyed: a consumer may
+// terminate the library from a static destructor that runs after this unit's.
+struct SpareBlocks {
+    std::mutex lock; // guards blocks
+    std::vector<std::unique_ptr<char[]>> blocks;
+};
+
+SpareBlocks& spareBlocks() {
+    static SpareBlocks* const spare = new SpareBlocks;
+    return *spare;
+}
+
 using ReadLock = std::shared_lock<std::shared_mutex>;
 using WriteLock = std::unique_lock<std::shared_mutex>;
 
@@ -35,20 +54,38 @@ unsigned long to32Bits(unsigned long value) {
 
 } // namespace
 
+AUT_Configuration::NodeArena::NodeArena() {
+    SpareBlocks& spare = spareBlocks();
+    const std::lock_guard<std::mutex> guard(spare.lock);
+    f_spare.swap(spare.blocks);
+}
+
+AUT_Configuration::NodeArena::~NodeArena() {
+    SpareBlocks& spare = spareBlocks();
+    const std::lock_guard<std::mutex> guard(spare.lock);
+    spare.blocks = std::move(f_blocks.empty() ? f_spare : f_blocks); // frees what it held
+}
+
 void* AUT_Configuration::NodeArena::do_allocate(std::size_t bytes, std::size_t alignment) {
-    constexpr std::size_t kBlockBytes = 64 * 1024;
     const auto at = [&](char* next) {
         const std::size_t misalignment = reinterpret_cast<std::uintptr_t>(next) % alignment;
         return next + (misalignment == 0 ? 0 : alignment - misalignment);
     };
+    if (bytes + alignment > kArenaBlockBytes) {
+        f_large.push_back(std::unique_ptr<char[]>(new char[bytes + alignment]));
+        return at(f_large.back().get());
+    }
     // The first call finds no block: null minus null leaves no room.
     char* start = at(f_next);
     if (static_cast<std::size_t>(f_end - start) < bytes) {
-        // A request larger than a block (a very long name) gets a block of its own size.
-        const std::size_t size = std::max(kBlockBytes, bytes + alignment);
-        f_blocks.push_back(std::unique_ptr<char[]>(new char[size]));
+        if (f_spare.empty()) {
+            f_blocks.push_back(std::unique_ptr<char[]>(new char[kArenaBlockBytes]));
+        } else {
+            f_blocks.push_back(std::move(f_spare.back()));
+            f_spare.pop_back();
+        }
         f_next = f_blocks.back().get();
-        f_end = f_next + size;
+        f_end = f_next + kArenaBlockBytes;
         start = at(f_next);
     }
     f_next = start + bytes;
@@ -250,7 +287,7 @@ unsigned long AUT_Configuration::GetInt(const I18NString& /*component*/,
     // Readers that meet here all convert the unchanging text to the same number; the one
     // that claims the slot keeps it, the others just return it.
     const unsigned long value =
-        to32Bits(static_cast<unsigned long>(AUT_ToInt(I18NString(found->f_value))));
+        to32Bits(static_cast<unsigned long>(AUT_ToInt(CodePoints(found->f_value))));
     if (state == kIntTextOnly && found->f_intState.compare_exchange_strong(
                                      state, kIntConverting, std::memory_order_relaxed)) {
         found->f_intValue = value;
@@ -265,7 +302,7 @@ I18NString AUT_Configuration::GetString(const I18NString& /*component*/,
                                         const I18NString& defaultValue) {
     const ReadLock lock(f_lock);
     const Slot* const found = Find(section, entry);
-    return found == nullptr ? defaultValue : I18NString(found->f_value);
+    return found == nullptr ? defaultValue : CodePoints(found->f_value);
 }
 
 void AUT_Configuration::SetInt(const I18NString& /*component*/,
@@ -289,7 +326,7 @@ void AUT_Configuration::SetString(const I18NString& /*component*/,
         return;
     }
     const WriteLock lock(f_lock);
-    Make(section, entry).f_value = value.codePoints();
+    Make(section, entry).f_value = std::u32string_view(value.codePoints());
 }
 
 std::vector<I18NString> AUT_Configuration::GetSectionNames() {
@@ -297,7 +334,7 @@ std::vector<I18NString> AUT_Configuration::GetSectionNames() {
     std::vector<I18NString> names;
     names.reserve(f_sections.size());
     for (const auto& section : f_sections) {
-        names.emplace_back(std::u32string(section.first.begin(), section.first.end()));
+        names.push_back(CodePoints(section.first));
     }
     return names;
 }
@@ -309,7 +346,7 @@ std::vector<I18NString> AUT_Configuration::GetEntryNames(const I18NString& secti
     if (found != f_sections.end()) {
         names.reserve(found->second.size());
         for (const auto& entry : found->second) {
-            names.emplace_back(std::u32string(entry.first.begin(), entry.first.end()));
+            names.push_back(CodePoints(entry.first));
         }
     }
     return names;

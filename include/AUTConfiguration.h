@@ -150,26 +150,32 @@ protected:
     AUT_Configuration();
 
 private:
-    // A ConfigEntry as the table keeps it: the code points alone, without the narrow caches
-    // of an I18NString (a third of the memory per entry, which a large file pays in cache
-    // misses), and f_intState in place of f_intValueValid: readers go by it, and
+    // A ConfigEntry as the table keeps it: the code points alone, in the arena, without the
+    // narrow caches of an I18NString (a third of the memory per entry, which a large file pays
+    // in cache misses), and f_intState in place of f_intValueValid: readers go by it, and
     // kIntConverting marks the one reader that stores the integer.
     enum EIntState : unsigned char { kIntTextOnly, kIntConverting, kIntCached };
     struct Slot {
-        std::u32string f_value;
+        using allocator_type = std::pmr::polymorphic_allocator<char32_t>;
+        explicit Slot(const allocator_type& allocator)
+            : f_value(allocator) {}
+        std::pmr::u32string f_value;
         unsigned long f_intValue = 0xFF7BA013UL;
         std::atomic<unsigned char> f_intState{kIntTextOnly};
     };
 
-    // Bump allocation in blocks of 64 KiB from the heap; nothing is freed before the store
-    // goes. The blocks stay below malloc's mmap threshold, so a store loaded again reuses the
-    // heap's pages: monotonic_buffer_resource's ever larger buffers are mapped and unmapped at
-    // every load, and a large file paid half its load time again in page faults.
+    // Bump allocation in blocks of 64 KiB, used only under f_lock held alone; nothing is freed
+    // before the store goes. A value that SetString makes longer than its buffer leaves the
+    // old buffer behind, but buffers double, so an entry never holds more than about twice its
+    // longest value. The blocks of the last store are kept for the next one (a library started
+    // again in the same process): freed, malloc would give them back to the system, and a
+    // large file would pay half its load time again in page faults.
     class NodeArena : public std::pmr::memory_resource {
     public:
-        NodeArena() = default;
+        NodeArena();
         NodeArena(const NodeArena&) = delete;
         NodeArena& operator=(const NodeArena&) = delete;
+        ~NodeArena() override;
 
     private:
         void* do_allocate(std::size_t bytes, std::size_t alignment) override;
@@ -178,7 +184,9 @@ private:
             return this == &other;
         }
 
-        std::vector<std::unique_ptr<char[]>> f_blocks;
+        std::vector<std::unique_ptr<char[]>> f_blocks; // 64 KiB each, in use
+        std::vector<std::unique_ptr<char[]>> f_spare;  // 64 KiB each, from the last store
+        std::vector<std::unique_ptr<char[]>> f_large;  // one request each
         char* f_next = nullptr;
         char* f_end = nullptr;
     };
