@@ -115,7 +115,8 @@ public:
     // Exceptions from the platform (out of memory) propagate and leave the store published
     // with what was loaded so far.
     static void Initialize();
-    // Deletes the store, if any; GetConfiguration() gives null afterwards.
+    // Deletes the store, if any; GetConfiguration() gives null afterwards. The table's memory
+    // blocks are kept for the next Initialize in this process.
     static void Terminate();
 
     ~AUT_Configuration() override;
