@@ -70,3 +70,15 @@ void AUT_UserConfiguration::DeleteSection(const I18NString& /*sectionName*/) {}
 
 void AUT_UserConfiguration::DeleteEntry(const I18NString& /*sectionName*/,
                                         const I18NString& /*entryName*/) {}
+
+std::vector<I18NString> AUT_UserConfiguration::GetSectionNames() {
+    return store().GetSectionNames();
+}
+
+std::vector<I18NString> AUT_UserConfiguration::GetEntryNames(const I18NString& sectionName) {
+    return store().GetEntryNames(sectionName);
+}
+
+bool AUT_UserConfiguration::HasEntry(const I18NString& sectionName, const I18NString& entryName) {
+    return store().HasEntry(sectionName, entryName);
+}

@@ -276,3 +276,64 @@ void AUT_UserConfigurationWin32::DeleteEntry(const I18NString& sectionName,
         AUT_THROW(502, 0x721B5B3A, sectionName, entryName);
     }
 }
+
+// ---- Listing -----------------------------------------------------------------------------
+
+namespace {
+
+// The names RegEnumKeyExA or RegEnumValueA give for `key`, in their order, read as UTF-8 or
+// through `converter`; stops at the first failure, which leaves the names found so far.
+template <typename Enumerate>
+std::vector<I18NString>
+ListNames(HKEY key, Enumerate enumerate, const I18NConverter* converter = nullptr) {
+    std::vector<I18NString> names;
+    std::vector<char> buffer(256);
+    for (DWORD index = 0; key != nullptr;) {
+        DWORD size = static_cast<DWORD>(buffer.size());
+        const LONG result = enumerate(key, index, buffer.data(), &size);
+        if (result == ERROR_MORE_DATA) {
+            buffer.resize(size);
+            continue;
+        }
+        if (result != ERROR_SUCCESS) {
+            break;
+        }
+        names.push_back(converter != nullptr ? I18NString(buffer.data(), *converter)
+                                             : I18NString(buffer.data()));
+        ++index;
+    }
+    return names;
+}
+
+} // namespace
+
+std::vector<I18NString> AUT_UserConfigurationWin32::GetSectionNames() {
+    AUT_HKEYWrapper profileKey(GetProfileKey(kReadAccess));
+    return ListNames(*profileKey, [](HKEY key, DWORD index, char* name, DWORD* size) {
+        return RegEnumKeyExA(key, index, name, size, nullptr, nullptr, nullptr, nullptr);
+    });
+}
+
+std::vector<I18NString> AUT_UserConfigurationWin32::GetEntryNames(const I18NString& sectionName) {
+    AUT_HKEYWrapper sectionKey(GetSectionKey(sectionName, kReadAccess));
+    const I18NConverter latin1("iso-8859-1");
+    return ListNames(
+        *sectionKey,
+        [](HKEY key, DWORD index, char* name, DWORD* size) {
+            return RegEnumValueA(key, index, name, size, nullptr, nullptr, nullptr, nullptr);
+        },
+        &latin1);
+}
+
+bool AUT_UserConfigurationWin32::HasEntry(const I18NString& sectionName,
+                                          const I18NString& entryName) {
+    BRX_ASSERT(!sectionName.empty());
+    BRX_ASSERT(!entryName.empty());
+    if (!fitsLatin1(entryName)) {
+        return false; // nothing can be stored under such a name
+    }
+    AUT_HKEYWrapper sectionKey(GetSectionKey(sectionName, kReadAccess));
+    const I18NConverter latin1("iso-8859-1");
+    return *sectionKey != nullptr && RegQueryValueExA(*sectionKey, entryName.c_str(latin1), nullptr,
+                                                      nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}

@@ -80,6 +80,13 @@ public:
                    const I18NString& value) override;
     void DeleteSection(const I18NString& sectionName) override;
     void DeleteEntry(const I18NString& sectionName, const I18NString& entryName) override;
+    // Sections are the subkeys of the profile key, entries the values of a section key, listed
+    // in the order of their narrow names compared without regard to ASCII letter case (the
+    // registry's own comparison) and read back as UTF-8. Registry trouble lists nothing and
+    // HasEntry gives false; empty names fail the assertions above.
+    std::vector<I18NString> GetSectionNames() override;
+    std::vector<I18NString> GetEntryNames(const I18NString& sectionName) override;
+    bool HasEntry(const I18NString& sectionName, const I18NString& entryName) override;
 
 private:
     // Closes its key on every path out of a scope.

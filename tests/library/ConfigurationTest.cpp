@@ -26,6 +26,14 @@ protected:
         return *AUT_I_Configuration::GetConfiguration();
     }
 
+    static std::string joined(const std::vector<I18NString>& names) {
+        std::string text;
+        for (const I18NString& name : names) {
+            text += std::string(name.c_str()) + ",";
+        }
+        return text;
+    }
+
     static std::string get(const std::string& section, const std::string& entry) {
         return AUT_I_Configuration::GetConfiguration()
             ->GetString(kOrq, I18NString(section.c_str()), I18NString(entry.c_str()),
@@ -82,10 +90,14 @@ TEST_F(ConfigurationStore, LibraryStartReadsTheFileAndWritesStayInMemory) {
     EXPECT_EQ(get("s", "e"), "9");
     store.SetInt(kOrq, I18NString("New"), e, 7);
     EXPECT_EQ(get("New", "e"), "") << "the entry exists, with empty text";
+    EXPECT_TRUE(store.HasEntry(I18NString("New"), e));
+    EXPECT_EQ(joined(store.GetSectionNames()), "New,s,") << "code point order";
     store.SetInt(kOrq, s, empty, 7);
     store.SetString(kOrq, empty, e, I18NString("x"));
     EXPECT_EQ(store.GetInt(kOrq, s, empty, 3), 3UL);
     EXPECT_EQ(get("", "e"), "<default>");
+    EXPECT_EQ(joined(store.GetEntryNames(s)), "e,");
+    EXPECT_FALSE(store.HasEntry(s, empty) || store.HasEntry(empty, e));
     ASSERT_EQ(AUT_Terminate("test"), 0);
     EXPECT_EQ(AUT_I_Configuration::GetConfiguration(), nullptr);
     ASSERT_EQ(AUT_Initialize("test"), 0);

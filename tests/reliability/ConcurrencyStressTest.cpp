@@ -2,10 +2,12 @@
 // and processes, exceptions logged from many threads into the logging framework, and the text
 // services that all threads share. Run under
 // ThreadSanitizer (CI's TSan build), where any data race fails the test.
+#include "AUTConfiguration.h"
 #include "AUTInitialize.h"
 #include "AutTestSupport.h"
 #include "ReliabilitySupport.h"
 #include "UTException.h"
+#include "UTI_LogFile.h"
 #include "UTStringSupport.h"
 #include "UTUserConfigurationWin32.h"
 
@@ -131,6 +133,38 @@ TEST_F(ConcurrencyStress, ExceptionsFromManyThreadsReachTheFrameworkOnceEach) {
     EXPECT_EQ(reliability::Markers({records}, "marker ", repeated).size(),
               static_cast<std::size_t>(kThreads * kPerThread));
     EXPECT_EQ(repeated, 0u);
+}
+
+// Half the threads read, list and write the store (directly and as user configurations) while
+// the others create file-mode and audit log objects and set the log limits, which read and
+// write the store under the logging lock. The first GetInt of "Level" races between readers.
+TEST_F(ConcurrencyStress, ConfigurationStoreServesReadersWritersAndLogging) {
+    root().writeFile("configuration/OrqConfig.xml",
+                     auttest::FileModeConfiguration(logsDir() + "/stress.log", {{"Level", "7"}}));
+    Start();
+    AUT_I_Configuration& store = *AUT_I_Configuration::GetConfiguration();
+    const I18NString orq("Orq"), logging("Logging"), level("Level"), stress("Stress");
+    std::atomic<int> wrong{0};
+    reliability::OnThreads(kThreads, [&](int t) {
+        const auto user =
+            AUT_I_UserConfiguration::Create(AUT_I_UserConfiguration::kRootKeyCurrentUser);
+        const I18NString component(("Comp" + std::to_string(t)).c_str());
+        for (unsigned long n = 0; n < 200; ++n) {
+            if (t % 2 == 0) {
+                const I18NString entry(("e" + std::to_string(n % 20)).c_str());
+                store.SetString(orq, stress, entry, I18NString(std::to_string(n).c_str()));
+                wrong +=
+                    store.GetInt(orq, logging, level, 0) != 7 || !user->HasEntry(stress, entry);
+                wrong += user->GetEntryNames(logging).size() < 3 || user->GetSectionNames().empty();
+            } else {
+                AUT_I_LogFile::Create(component);
+                AUT_I_LogFile::Create(component, AUT_I_LogFile::kLogTypeAudit);
+                AUT_I_LogFile::SetLogFileLineCountLimit(1000 + n);
+                AUT_I_LogFile::SetLogFileFileCountLimit(100 + n);
+            }
+        }
+    });
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 // Collation keeps a collator per thread, each thread converts with its own copy of one

@@ -4,13 +4,10 @@
 #include "Commands.h"
 #include "UTUserConfigurationWin32.h"
 
-#include <BRXIDOM.h>
 #include <BrxConfiguration.h>
 #include <BrxException.h>
 #include <algorithm>
 #include <cstdio>
-#include <map>
-#include <set>
 #include <sys/stat.h>
 
 namespace auttool {
@@ -29,6 +26,7 @@ const char* const kConfigHelp =
 
 const char* const kSettingsHelp =
     "usage: aut settings get SECTION ENTRY [--machine]\n"
+    "       aut settings list [SECTION] [--machine]\n"
     "       aut settings set SECTION ENTRY VALUE [--text] [--machine]\n"
     "       aut settings delete SECTION [ENTRY] [--machine]\n"
     "\n"
@@ -37,6 +35,7 @@ const char* const kSettingsHelp =
     "company and rendition coming from the installation's Rendition.cfg.\n"
     "\n"
     "  get     prints the value; exit status 1 when it is not set\n"
+    "  list    the section names, or a section's entries as Entry = value lines\n"
     "  set     stores VALUE: a decimal number up to 4294967295 as an integer, anything else\n"
     "          (or anything with --text) as text\n"
     "  delete  deletes the entry, or without ENTRY the whole section; deleting what does\n"
@@ -46,12 +45,6 @@ const char* const kSettingsHelp =
     "$ORQ_REGISTRY_MACHINE (else /var/lib/orq/registry.db).\n";
 
 namespace {
-
-using Sections = std::map<std::string, std::set<std::string>>;
-
-// Two defaults that no setting holds, to tell an absent value from a present one.
-const char* const kAbsent1 = "\x01(absent)\x01";
-const char* const kAbsent2 = "\x02(absent)\x02";
 
 // The file the store reads: the first of the two places that holds one.
 std::string ConfigurationFile() {
@@ -67,53 +60,6 @@ std::string ConfigurationFile() {
     return std::string();
 }
 
-BRXIDOM_Element FirstElement(const BRXIDOM_Node& parent) {
-    for (BRXIDOM_Node node = parent.getFirstChild(); !node.isNull(); node = node.getNextSibling()) {
-        if (node.getNodeType() == BRXIDOM_Node::ELEMENT_NODE) {
-            return BRXIDOM_Element(node);
-        }
-    }
-    return BRXIDOM_Element();
-}
-
-BRXIDOM_Element NextElement(const BRXIDOM_Node& node) {
-    for (BRXIDOM_Node next = node.getNextSibling(); !next.isNull(); next = next.getNextSibling()) {
-        if (next.getNodeType() == BRXIDOM_Node::ELEMENT_NODE) {
-            return BRXIDOM_Element(next);
-        }
-    }
-    return BRXIDOM_Element();
-}
-
-// The names of the sections and entries in the file, walked as the store walks it: the
-// root's element children, their "section" children, and those's "entry" children. The
-// store cannot list its names, so the file names them and the store gives the values.
-Sections SectionNames(const std::string& file) {
-    Sections sections;
-    BRXIDOM_Document document;
-    BRXIDOM_Parser parser;
-    if (file.empty() || parser.parse(file.c_str(), document) != 0) {
-        return sections;
-    }
-    const BRXIDOM_Element root = document.getDocumentElement();
-    for (BRXIDOM_Element group = FirstElement(root); !group.isNull(); group = NextElement(group)) {
-        for (BRXIDOM_Element section = FirstElement(group); !section.isNull();
-             section = NextElement(section)) {
-            if (!section.hasTagName("section")) {
-                continue;
-            }
-            std::set<std::string>& entries = sections[narrow(section.getAttribute("name"))];
-            for (BRXIDOM_Element entry = FirstElement(section); !entry.isNull();
-                 entry = NextElement(entry)) {
-                if (entry.hasTagName("entry")) {
-                    entries.insert(narrow(entry.getAttribute("name")));
-                }
-            }
-        }
-    }
-    return sections;
-}
-
 AUT_I_Configuration& Store() {
     AUT_I_Configuration* store = AUT_I_Configuration::GetConfiguration();
     if (store == nullptr) {
@@ -122,22 +68,16 @@ AUT_I_Configuration& Store() {
     return *store;
 }
 
-// An entry's text, or false when the store has none: an absent entry answers with the
-// default, so two different defaults tell an absent entry from one holding either.
+// An entry's text, or false when the store has none.
 bool Lookup(AUT_I_Configuration& store,
             const std::string& section,
             const std::string& entry,
             std::string& value) {
-    const I18NString component = store.GetDefaultComponentName();
-    const I18NString first = store.GetString(component, section.c_str(), entry.c_str(), kAbsent1);
-    if (first == kAbsent1) {
-        const I18NString second =
-            store.GetString(component, section.c_str(), entry.c_str(), kAbsent2);
-        if (second == kAbsent2) {
-            return false;
-        }
+    if (!store.HasEntry(section.c_str(), entry.c_str())) {
+        return false;
     }
-    value = narrow(first);
+    value = narrow(store.GetString(store.GetDefaultComponentName(), section.c_str(), entry.c_str(),
+                                   I18NString()));
     return true;
 }
 
@@ -147,13 +87,12 @@ int Dump(AUT_I_Configuration& store) {
     std::printf("# company: %s\n", store.GetCompanyName().c_str());
     std::printf("# rendition: %s\n", store.GetRenditionName().c_str());
     std::printf("# component: %s\n", store.GetDefaultComponentName().c_str());
-    for (const auto& section : SectionNames(file)) {
-        std::printf("[%s]\n", section.first.c_str());
-        for (const std::string& entry : section.second) {
-            std::string value;
-            if (Lookup(store, section.first, entry, value)) {
-                std::printf("%s = %s\n", entry.c_str(), value.c_str());
-            }
+    const I18NString component = store.GetDefaultComponentName();
+    for (const I18NString& section : store.GetSectionNames()) {
+        std::printf("[%s]\n", narrow(section).c_str());
+        for (const I18NString& entry : store.GetEntryNames(section)) {
+            std::printf("%s = %s\n", narrow(entry).c_str(),
+                        narrow(store.GetString(component, section, entry, I18NString())).c_str());
         }
     }
     return 0;
@@ -192,6 +131,43 @@ void NeedStorable(const std::string& text, const char* what, bool latin1) {
     if (reason != nullptr) {
         throw Misuse(std::string("the ") + what + " cannot be stored exactly: " + reason);
     }
+}
+
+// ---- aut settings list ---------------------------------------------------------------------
+
+// A setting as text. Its kind is not exposed: reading it as the other kind fails an assertion.
+std::string
+SettingText(AUT_I_UserConfiguration& settings, const I18NString& section, const I18NString& entry) {
+    try {
+        return narrow(settings.GetString(section, entry, I18NString()));
+    } catch (const BrxAssertError&) {
+        return std::to_string(settings.GetInt(section, entry, 0));
+    }
+}
+
+int ListSettings(const Args& args, bool machine, bool asText) {
+    if (args.size() > 2 || asText) {
+        throw Misuse("list takes at most a section");
+    }
+    if (args.size() == 2) {
+        NeedName(args[1], "section");
+    }
+    LibrarySession session;
+    AUT_UserConfigurationWin32::SetPath(nullptr);
+    AUT_UserConfigurationWin32 settings(machine ? AUT_I_UserConfiguration::kRootKeyLocalMachine
+                                                : AUT_I_UserConfiguration::kRootKeyCurrentUser);
+    if (args.size() == 1) {
+        for (const I18NString& section : settings.GetSectionNames()) {
+            std::printf("%s\n", narrow(section).c_str());
+        }
+        return 0;
+    }
+    const I18NString section = args[1].c_str();
+    for (const I18NString& entry : settings.GetEntryNames(section)) {
+        std::printf("%s = %s\n", narrow(entry).c_str(),
+                    SettingText(settings, section, entry).c_str());
+    }
+    return 0;
 }
 
 } // namespace
@@ -233,7 +209,10 @@ int runSettings(Args& args) {
     const bool asText = takeFlag(args, "--text");
     rejectUnknownOptions(args);
     if (args.empty()) {
-        throw Misuse("an action is needed (get, set or delete)");
+        throw Misuse("an action is needed (get, set, delete or list)");
+    }
+    if (args[0] == "list") {
+        return ListSettings(args, machine, asText);
     }
     const std::string action = args[0];
     const std::size_t wanted = action == "get" ? 3 : action == "set" ? 4 : 0;
@@ -242,10 +221,9 @@ int runSettings(Args& args) {
             throw Misuse("delete needs a section and at most one entry");
         }
     } else if (wanted == 0) {
-        throw Misuse("unknown action '" + action + "' (get, set or delete)");
+        throw Misuse("unknown action '" + action + "' (get, set, delete or list)");
     } else if (args.size() != wanted) {
-        throw Misuse(action == "get" ? "get needs a section and an entry; the registry "
-                                       "interface cannot list a section's entries"
+        throw Misuse(action == "get" ? "get needs a section and an entry (list shows them)"
                                      : "set needs a section, an entry and a value");
     }
     if (asText && action != "set") {
@@ -280,16 +258,10 @@ int runSettings(Args& args) {
             settings.DeleteSection(section);
         }
     } else {
-        // A value's kind is not exposed: reading it as the other kind fails an assertion.
-        try {
-            const I18NString first = settings.GetString(section, entry, kAbsent1);
-            if (first == kAbsent1 && settings.GetString(section, entry, kAbsent2) == kAbsent2) {
-                throw Failure("'" + args[2] + "' is not set in section '" + args[1] + "'");
-            }
-            std::printf("%s\n", first.c_str());
-        } catch (const BrxAssertError&) {
-            std::printf("%lu\n", settings.GetInt(section, entry, 0));
+        if (!settings.HasEntry(section, entry)) {
+            throw Failure("'" + args[2] + "' is not set in section '" + args[1] + "'");
         }
+        std::printf("%s\n", SettingText(settings, section, entry).c_str());
     }
     return 0;
 }

@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace i18n {
 
@@ -72,45 +75,83 @@ decodeMultiByte(unsigned char lead, const unsigned char*& p, const unsigned char
 // the plain loop; in ASCII text the blocks are twice as fast as the plain loop.
 constexpr int kAsciiRunForBlocks = 8;
 
-// Decodes UTF-8 [p, end) into out, which has room for end - p code points (never more are
-// needed); returns the end of what was written.
-inline char32_t* decodeUtf8(const unsigned char* p, const unsigned char* end, char32_t* out) {
-    int asciiRun = kAsciiRunForBlocks;
-    while (p != end) {
-        if (asciiRun >= kAsciiRunForBlocks) {
-            while (end - p >= 8) {
-                std::uint64_t word;
-                std::memcpy(&word, p, 8);
-                if (word & 0x8080808080808080ULL) {
-                    break;
-                }
-                for (int i = 0; i < 8; ++i) {
-                    out[i] = p[i];
-                }
-                p += 8;
-                out += 8;
-            }
-            if (p == end) {
-                break;
-            }
+// Widens the ASCII bytes at the start of [p, end) sixteen at a time while whole blocks of
+// sixteen are ASCII; advances p and out past what it wrote.
+inline void widenAsciiBlocks(const unsigned char*& p, const unsigned char* end, char32_t*& out) {
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    while (end - p >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        if (_mm_movemask_epi8(bytes) != 0) {
+            return;
         }
-        const unsigned char lead = *p++;
-        if (lead < 0x80) {
-            *out++ = lead;
-            ++asciiRun;
-            continue;
-        }
-        *out++ = decodeMultiByte(lead, p, end);
-        asciiRun = 0;
+        const __m128i low = _mm_unpacklo_epi8(bytes, zero);
+        const __m128i high = _mm_unpackhi_epi8(bytes, zero);
+        auto* target = reinterpret_cast<__m128i*>(out);
+        _mm_storeu_si128(target, _mm_unpacklo_epi16(low, zero));
+        _mm_storeu_si128(target + 1, _mm_unpackhi_epi16(low, zero));
+        _mm_storeu_si128(target + 2, _mm_unpacklo_epi16(high, zero));
+        _mm_storeu_si128(target + 3, _mm_unpackhi_epi16(high, zero));
+        p += 16;
+        out += 16;
     }
-    return out;
+#else
+    (void)p;
+    (void)end;
+    (void)out;
+#endif
 }
 
-// Appends UTF-8 [text, text + length) to `out`.
+// Decodes UTF-8 [p, end) into out, which has room for end - p code points (never more are
+// needed); returns the end of what was written. Between block runs, a tight loop takes one
+// unit at a time until a run of kAsciiRunForBlocks ASCII units sends it back to the blocks:
+// short names and the tails of texts never pay for the block tests again.
+inline char32_t* decodeUtf8(const unsigned char* p, const unsigned char* end, char32_t* out) {
+    for (;;) {
+        widenAsciiBlocks(p, end, out);
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if (word & 0x8080808080808080ULL) {
+                break;
+            }
+            for (int i = 0; i < 8; ++i) {
+                out[i] = p[i];
+            }
+            p += 8;
+            out += 8;
+        }
+        int asciiRun = 0;
+        while (asciiRun < kAsciiRunForBlocks) {
+            if (p == end) {
+                return out;
+            }
+            const unsigned char lead = *p++;
+            if (lead < 0x80) {
+                *out++ = lead;
+                ++asciiRun;
+            } else {
+                *out++ = decodeMultiByte(lead, p, end);
+                asciiRun = 0;
+            }
+        }
+    }
+}
+
+// Appends UTF-8 [text, text + length) to `out`. A short text (names and values, nearly
+// every text) is decoded into a buffer on the stack first, so that `out` grows once, by
+// exactly the code points decoded: resizing it first would zero-fill four bytes per byte of
+// text and leave a buffer sized for the bytes, not the code points.
 inline void appendUtf8(std::u32string& out, const char* text, std::size_t length) {
+    constexpr std::size_t kOnStack = 256;
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    if (length <= kOnStack) {
+        char32_t buffer[kOnStack];
+        out.append(buffer, static_cast<std::size_t>(decodeUtf8(p, p + length, buffer) - buffer));
+        return;
+    }
     const std::size_t old = out.size();
     out.resize(old + length);
-    const auto* p = reinterpret_cast<const unsigned char*>(text);
     char32_t* last = decodeUtf8(p, p + length, &out[old]);
     out.resize(static_cast<std::size_t>(last - out.data()));
 }

@@ -84,6 +84,9 @@ public:
     bool hasTagName(const I18NString& name) const;
     // The attribute's value, or empty text when the attribute is missing (or the handle null).
     I18NString getAttribute(const I18NString& name) const;
+    // The same value as the tree holds it, UTF-8 and NUL-terminated, "" when missing; valid
+    // while the document lives. For loaders that decode each value once, into its final place.
+    const char* getAttributeText(const char* name) const;
     bool hasAttribute(const I18NString& name) const;
 };
 

@@ -278,6 +278,10 @@ I18NString BRXIDOM_Element::getAttribute(const I18NString& name) const {
     return I18NString(toPugi(f_node).attribute(name.c_str()).value());
 }
 
+const char* BRXIDOM_Element::getAttributeText(const char* name) const {
+    return toPugi(f_node).attribute(name).value();
+}
+
 bool BRXIDOM_Element::hasAttribute(const I18NString& name) const {
     return !toPugi(f_node).attribute(name.c_str()).empty();
 }

@@ -79,6 +79,9 @@ using PHKEY = HKEY*;
 #define ERROR_CANTWRITE (0x20000000u | 1013u)   // the file could not be written (disk, lock)
 #define ERROR_KEY_DELETED (0x20000000u | 1018u) // the handle's key was deleted meanwhile
 
+// An enumeration index past the last item.
+#define ERROR_NO_MORE_ITEMS (0x20000000u | 259u)
+
 // Access rights.
 constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
 constexpr REGSAM KEY_SET_VALUE = 0x0002;
@@ -140,6 +143,30 @@ AUTREGISTRY_EXPORT LONG RegDeleteKeyA(HKEY key, const char* subKey);
 
 // Deletes the value `valueName`; needs KEY_SET_VALUE. A missing one gives ERROR_FILE_NOT_FOUND.
 AUTREGISTRY_EXPORT LONG RegDeleteValueA(HKEY key, const char* valueName);
+
+// The name of the subkey (RegEnumKeyExA, needs KEY_ENUMERATE_SUB_KEYS) or value (RegEnumValueA,
+// needs KEY_QUERY_VALUE) at `index` below `key`, counting from 0 in the order of the names
+// compared without regard to ASCII letter case; ERROR_NO_MORE_ITEMS past the last. *nameSize
+// is the buffer's size in bytes on entry and the name's length without its NUL on return; a
+// buffer too small gives ERROR_MORE_DATA. An index stays meaningful only while nothing is
+// added or deleted below the key. `type` and `dataSize` (may be null) receive the value's type
+// and size; `data` must be null (read the value by name). The other arguments are not used.
+AUTREGISTRY_EXPORT LONG RegEnumKeyExA(HKEY key,
+                                      DWORD index,
+                                      char* name,
+                                      DWORD* nameSize,
+                                      DWORD* reserved,
+                                      char* keyClass,
+                                      DWORD* classSize,
+                                      void* lastWriteTime);
+AUTREGISTRY_EXPORT LONG RegEnumValueA(HKEY key,
+                                      DWORD index,
+                                      char* name,
+                                      DWORD* nameSize,
+                                      DWORD* reserved,
+                                      DWORD* type,
+                                      BYTE* data,
+                                      DWORD* dataSize);
 
 // Releases a handle from RegCreateKeyExA or RegOpenKeyExA; the roots need no closing. A null
 // handle gives ERROR_INVALID_HANDLE. A handle must not be used after it is closed.

@@ -870,3 +870,97 @@ LONG RegCloseKey(HKEY key) {
     delete key;
     return ERROR_SUCCESS;
 }
+
+namespace {
+
+// One row of an enumeration: the name at `index` below `key` (and, for values, type and size)
+// from `query`, whose parameters are the key id and the index.
+LONG EnumerateAt(HKEY key,
+                 REGSAM access,
+                 const char* query,
+                 DWORD index,
+                 char* name,
+                 DWORD* nameSize,
+                 DWORD* type,
+                 DWORD* dataSize) {
+    if (name == nullptr || nameSize == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    KeyRef ref;
+    const LONG error = resolve(key, ref);
+    if (error != ERROR_SUCCESS) {
+        return error;
+    }
+    if ((ref.access & access) != access) {
+        return ERROR_ACCESS_DENIED;
+    }
+    Database& database = *ref.database;
+    std::lock_guard<std::mutex> guard(database.mutex());
+    if (!database.hasSchema()) {
+        return ERROR_NO_MORE_ITEMS;
+    }
+    // Prepared per call: listings are rare, and the connection's own statements stay as made.
+    sqlite3_stmt* statement = nullptr;
+    int code = sqlite3_prepare_v2(sqlite3_db_handle(database.statement(Database::kFindChild)),
+                                  query, -1, &statement, nullptr);
+    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owned(statement, &sqlite3_finalize);
+    if (code != SQLITE_OK) {
+        return resultOf(code);
+    }
+    sqlite3_bind_int64(statement, 1, ref.id);
+    sqlite3_bind_int64(statement, 2, index);
+    code = sqlite3_step(statement);
+    if (code == SQLITE_DONE) {
+        return keyExists(database, ref.id) ? ERROR_NO_MORE_ITEMS : ERROR_KEY_DELETED;
+    }
+    if (code != SQLITE_ROW) {
+        return resultOf(code);
+    }
+    const auto* const text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+    const DWORD length = static_cast<DWORD>(sqlite3_column_bytes(statement, 0));
+    if (*nameSize <= length) {
+        *nameSize = length + 1;
+        return ERROR_MORE_DATA;
+    }
+    std::memcpy(name, text, length + 1);
+    *nameSize = length;
+    if (type != nullptr) {
+        *type = static_cast<DWORD>(sqlite3_column_int64(statement, 1));
+    }
+    if (dataSize != nullptr) {
+        *dataSize = static_cast<DWORD>(sqlite3_column_int64(statement, 2));
+    }
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
+LONG RegEnumKeyExA(HKEY key,
+                   DWORD index,
+                   char* name,
+                   DWORD* nameSize,
+                   DWORD* /*reserved*/,
+                   char* /*keyClass*/,
+                   DWORD* /*classSize*/,
+                   void* /*lastWriteTime*/) {
+    return EnumerateAt(key, KEY_ENUMERATE_SUB_KEYS,
+                       "SELECT name FROM keys WHERE parent = ?1 ORDER BY name LIMIT 1 OFFSET ?2",
+                       index, name, nameSize, nullptr, nullptr);
+}
+
+LONG RegEnumValueA(HKEY key,
+                   DWORD index,
+                   char* name,
+                   DWORD* nameSize,
+                   DWORD* /*reserved*/,
+                   DWORD* type,
+                   BYTE* data,
+                   DWORD* dataSize) {
+    if (data != nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    return EnumerateAt(key, KEY_QUERY_VALUE,
+                       "SELECT name, type, length(data) FROM vals WHERE key = ?1"
+                       " ORDER BY name LIMIT 1 OFFSET ?2",
+                       index, name, nameSize, type, dataSize);
+}
