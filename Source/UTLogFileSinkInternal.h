@@ -1,0 +1,126 @@
+#pragma once
+// The file sink of the log objects: composes record lines and writes them to the rotating
+// log files, with group commit. Its state is guarded by AUTg_LogLock.
+#include "UTI_LogFile.h"
+#include "UTLogFile.h"
+
+#include <I18NString.h>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+// A growable byte buffer that keeps its memory between records, so that building a record
+// allocates nothing once the longest one has been seen.
+class RecordBuffer {
+public:
+    void clear() { f_size = 0; }
+    const char* data() const { return f_data.get(); }
+    std::size_t size() const { return f_size; }
+
+    void append(const char* text, std::size_t length) {
+        reserveMore(length);
+        std::memcpy(f_data.get() + f_size, text, length);
+        f_size += length;
+    }
+    void append(char c, std::size_t count) {
+        reserveMore(count);
+        std::memset(f_data.get() + f_size, c, count);
+        f_size += count;
+    }
+    // The UTF-8 form of the code points, as I18NString::c_str() writes it.
+    void appendUtf8(const char32_t* from, const char32_t* to);
+
+private:
+    void reserveMore(std::size_t length) {
+        if (f_capacity - f_size < length) {
+            grow(length);
+        }
+    }
+    void grow(std::size_t length);
+
+    std::unique_ptr<char[]> f_data;
+    std::size_t f_size = 0;
+    std::size_t f_capacity = 0;
+};
+
+// Appends the record's text and its newline: `message` with the parameters substituted in one
+// left-to-right scan (inserted text is never scanned again, a placeholder without a parameter
+// is removed), or as it stands when there are none. Needs no shared state.
+void ComposeRecordText(RecordBuffer& out,
+                       const I18NString& message,
+                       const I18NString* const* parameters,
+                       int parameterCount);
+
+// One record on its way to the file. Its thread composes the text before the logging lock;
+// the writer fills in the outcome.
+struct FileRecord {
+    enum EOutcome { kPending, kWritten, kDropped, kWriteFailed, kRotationFailed };
+
+    const RecordBuffer* f_text = nullptr; // ends in its newline
+    bool f_audit = false;                 // preceded by the audit marker
+    bool f_isStart = false;               // which marker
+    FileRecord* f_next = nullptr;         // in the commit queue
+    bool f_done = false;                  // the writer is through with it (queue lock)
+    EOutcome f_outcome = kPending;
+    std::exception_ptr f_error; // kRotationFailed: the rotation's exception
+    I18NString f_path;          // kWriteFailed: the file it was meant for
+};
+
+// Everything below is guarded by AUTg_LogLock.
+struct FileSinkState {
+    std::FILE* f_file = nullptr;   // the open member of the family, or null
+    std::uint32_t f_lineCount = 0; // records written to it
+    std::uint32_t f_lineCountLimit = 0;
+    std::uint32_t f_fileCountLimit = 0;
+    std::unique_ptr<AUT_LogFileFamily> f_family;
+    bool f_writeProcessId = false;            // the next record opens a file: the pid line first
+    std::uint32_t f_traceDepth = 0;           // live scope tracers, process-wide: indentation
+    std::deque<I18NString> f_createdLogFiles; // full paths, oldest first
+    // The "%c" text of the second it was made for: formatting it costs more than a write.
+    std::time_t f_stampSecond = -1;
+    char f_stamp[256] = {};
+    std::size_t f_stampLength = 0;
+    // The line heads of one group (pid line, stamp, indentation, marker), reused; busy while a
+    // group is written, so that a record logged meanwhile (a failed rotation's exception)
+    // takes a buffer of its own.
+    RecordBuffer f_heads;
+    bool f_headsBusy = false;
+};
+
+// The records waiting for the writer, in arrival order. Its own lock: a thread queues its
+// record without waiting for the logging lock.
+struct FileCommitQueue {
+    std::mutex f_lock; // guards the members below; taken before or without AUTg_LogLock
+    std::condition_variable f_written;
+    FileRecord* f_head = nullptr;
+    FileRecord* f_tail = nullptr;
+    bool f_writerActive = false; // a thread is writing the queue's records
+};
+
+// Defined at their place in the library's load order (UTLibraryStatics.cpp).
+extern FileSinkState AUTg_FileSink;
+extern FileCommitQueue AUTg_FileCommitQueue;
+
+// Reads the limits and the name, and opens the first file unless one is open. Caller holds
+// AUTg_LogLock.
+void FileSinkOpen();
+// Writes the record (indented by the scope tracers live when it is written) and returns
+// once it is in the kernel. A caller that holds AUTg_LogLock writes it alone; others join the
+// queue, and whoever writes takes all queued records in one writev. Throws error 701 when the
+// record did not get written (the file is closed, later records are dropped), or the
+// rotation's exception when it was the record that needed the new file.
+void FileSinkWrite(FileRecord& record);
+// Closes the file; records are dropped until it is opened again.
+void FileSinkClose();
+// Closes the file and forgets the family and the created names.
+void FileSinkReset();
+// The full paths of the files made since the last reset, oldest first.
+void FileSinkCreatedFiles(std::vector<I18NString>& names, bool clearFirst);
