@@ -315,6 +315,7 @@ __attribute__((noinline)) void AUT_LogFile::LogRecord(ELogLevel level,
                                                       const I18NString* requestId) {
     if (!AUTg_LogState.f_useFramework.load(std::memory_order_relaxed)) {
         // Substituting and encoding need no shared state: done before the logging lock.
+        FileRecord record;
         TextBuffer& own = t_text;
         struct Claim {
             explicit Claim(TextBuffer& buffer)
@@ -332,7 +333,6 @@ __attribute__((noinline)) void AUT_LogFile::LogRecord(ELogLevel level,
         own.f_inUse = true;
         text.clear();
         ComposeRecordText(text, message, parameters, parameterCount);
-        FileRecord record;
         record.f_text = &text;
         record.f_audit = f_logType == kLogTypeAudit;
         record.f_isStart = isStart;

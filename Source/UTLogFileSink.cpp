@@ -10,17 +10,26 @@
 
 #include <BrxThread.h>
 #include <I18NText.h>
-#include <cerrno>
 #include <crt_io.h>
-#include <sys/uio.h>
 
 namespace {
+
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
 
 constexpr long kWriteFailedError = 701;
 constexpr std::uint32_t kWriteFailedMessage = 0x7214BCB6;
 constexpr std::uint32_t kCreateFailedMessage = 0x721C44D1;
-// Records per writev: two pieces each, well inside the kernel's 1024.
+// Records gathered for one write at most; a longer queue takes several.
 constexpr std::size_t kGroupRecords = 64;
+// Rounds a queued thread spins on its record before it sleeps: about a write's duration.
+constexpr int kWaitSpins = 200;
+// Pauses a new writer gives threads still composing to join its write: about a record's
+// composition. Spinning, not yielding: a yield costs as much as the wait.
+constexpr int kGatherSpins = 160;
 
 const char kProcessIdPrefix[] = "PID#\t";
 const char kAuditStartMarker[] = "START FUNCTION:\n";
@@ -103,75 +112,60 @@ void Rotate() {
     }
 }
 
-// Records of a group whose line heads are composed and that wait for one writev.
+// The lines of a group's records, gathered for one write: a single buffer costs the kernel
+// less than a vector of pieces, and the copy of a line is cheap beside the call.
 class PendingWrite {
 public:
-    explicit PendingWrite(RecordBuffer& heads)
-        : f_heads(heads) {
-        f_heads.clear();
+    explicit PendingWrite(RecordBuffer& lines)
+        : f_lines(lines) {
+        f_lines.clear();
     }
 
     bool full() const { return f_count == kGroupRecords; }
 
-    // The line head of `record` into the heads buffer; the record counts as written to the
-    // open file from here on (line count, rotation), unless flush() finds otherwise.
+    // The whole line of `record`; it counts as written to the open file from here on (line
+    // count, rotation), unless flush() finds otherwise.
     void add(FileSinkState& state, FileRecord& record) {
-        const std::size_t start = f_heads.size();
         if (state.f_writeProcessId) {
-            f_heads.append(kProcessIdPrefix, sizeof(kProcessIdPrefix) - 1);
-            AppendText(f_heads, AUT_ToString(_getpid()));
-            f_heads.append('\n', 1);
+            f_lines.append(kProcessIdPrefix, sizeof(kProcessIdPrefix) - 1);
+            AppendText(f_lines, AUT_ToString(_getpid()));
+            f_lines.append('\n', 1);
             state.f_writeProcessId = false;
         }
-        AppendTimeStamp(state, f_heads);
-        f_heads.append('\t', std::size_t{state.f_traceDepth} + 1);
+        AppendTimeStamp(state, f_lines);
+        f_lines.append('\t', std::size_t{state.f_traceDepth} + 1);
         if (record.f_audit) {
             if (record.f_isStart) {
-                f_heads.append(kAuditStartMarker, sizeof(kAuditStartMarker) - 1);
+                f_lines.append(kAuditStartMarker, sizeof(kAuditStartMarker) - 1);
             } else {
-                f_heads.append(kAuditEndMarker, sizeof(kAuditEndMarker) - 1);
+                f_lines.append(kAuditEndMarker, sizeof(kAuditEndMarker) - 1);
             }
         }
+        f_lines.append(record.f_text->data(), record.f_text->size());
         f_records[f_count] = &record;
-        f_headEnds[f_count] = f_heads.size();
-        f_headStarts[f_count++] = start;
+        f_ends[f_count++] = f_lines.size();
         ++state.f_lineCount;
     }
 
-    // One writev for the records added. Records wholly in the kernel are written; on a short
+    // One write for the records added. Records wholly in the kernel are written; on a short
     // write the torn line is cut off again, the file closed, and the record that did not make
     // it and all after it fail.
     void flush(FileSinkState& state) {
         if (f_count == 0) {
             return;
         }
-        iovec pieces[2 * kGroupRecords];
-        for (std::size_t i = 0; i < f_count; ++i) {
-            pieces[2 * i] = {const_cast<char*>(f_heads.data()) + f_headStarts[i],
-                             f_headEnds[i] - f_headStarts[i]};
-            pieces[2 * i + 1] = {const_cast<char*>(f_records[i]->f_text->data()),
-                                 f_records[i]->f_text->size()};
-        }
         const int fd = _fileno(state.f_file);
-        ssize_t result;
-        do {
-            result = ::writev(fd, pieces, static_cast<int>(2 * f_count));
-        } while (result < 0 && errno == EINTR);
-        std::size_t written = result > 0 ? static_cast<std::size_t>(result) : 0;
+        const long long result = _write(fd, f_lines.data(), f_lines.size());
+        const std::size_t written = result > 0 ? static_cast<std::size_t>(result) : 0;
         std::size_t i = 0;
-        for (; i < f_count; ++i) {
-            const std::size_t length = pieces[2 * i].iov_len + pieces[2 * i + 1].iov_len;
-            if (written < length) {
-                break;
-            }
-            written -= length;
+        for (; i < f_count && f_ends[i] <= written; ++i) {
             f_records[i]->f_outcome = FileRecord::kWritten;
         }
         if (i < f_count) {
-            Fail(state, i, written);
+            Fail(state, i, written - (i == 0 ? 0 : f_ends[i - 1]));
         }
         f_count = 0;
-        f_heads.clear();
+        f_lines.clear();
     }
 
 private:
@@ -195,10 +189,9 @@ private:
         FileSinkClose();
     }
 
-    RecordBuffer& f_heads;
+    RecordBuffer& f_lines;
     FileRecord* f_records[kGroupRecords];
-    std::size_t f_headStarts[kGroupRecords];
-    std::size_t f_headEnds[kGroupRecords];
+    std::size_t f_ends[kGroupRecords]; // where each record's line ends in f_lines
     std::size_t f_count = 0;
 };
 
@@ -206,10 +199,10 @@ private:
 // record by record. Caller holds AUTg_LogLock. Never throws: outcomes go to the records.
 void WriteGroup(FileRecord* group) {
     FileSinkState& state = AUTg_FileSink;
-    RecordBuffer ownHeads;
-    const bool useShared = !state.f_headsBusy;
-    state.f_headsBusy = true;
-    PendingWrite pending(useShared ? state.f_heads : ownHeads);
+    RecordBuffer ownLines;
+    const bool useShared = !state.f_linesBusy;
+    state.f_linesBusy = true;
+    PendingWrite pending(useShared ? state.f_lines : ownLines);
     for (FileRecord* record = group; record != nullptr; record = record->f_next) {
         if (state.f_file != nullptr && state.f_lineCount > state.f_lineCountLimit) {
             pending.flush(state);
@@ -237,7 +230,7 @@ void WriteGroup(FileRecord* group) {
     }
     pending.flush(state);
     if (useShared) {
-        state.f_headsBusy = false;
+        state.f_linesBusy = false;
     }
 }
 
@@ -313,7 +306,23 @@ void FileSinkOpen() {
     }
 }
 
+FileRecord::FileRecord() {
+    AUTg_FileCommitQueue.f_composing.fetch_add(1, std::memory_order_relaxed);
+}
+
+FileRecord::~FileRecord() {
+    composed();
+}
+
+void FileRecord::composed() {
+    if (f_composing) {
+        f_composing = false;
+        AUTg_FileCommitQueue.f_composing.fetch_sub(1, std::memory_order_relaxed);
+    }
+}
+
 void FileSinkWrite(FileRecord& record) {
+    record.composed();
     if (AUTg_LogLock.isHeldByCurrentThread()) {
         WriteGroup(&record);
         Report(record);
@@ -328,13 +337,44 @@ void FileSinkWrite(FileRecord& record) {
     }
     queue.f_tail = &record;
     // Whoever finds no writer at work writes everything queued so far, its own record
-    // included; the others wait until a writer has taken theirs.
-    while (!record.f_done) {
-        if (queue.f_writerActive) {
-            queue.f_written.wait(lock);
+    // included; the others wait until a writer has been through theirs.
+    while (!record.f_done.load(std::memory_order_acquire)) {
+        if (queue.f_writerActive.load(std::memory_order_relaxed)) {
+            // A write takes a few microseconds: spinning through it is cheaper than sleeping,
+            // and the writer then needs no wake-up call. One spinner at a time, so that on a
+            // small machine the spinners do not take the writer's core.
+            const int spins = queue.f_spinning ? 0 : kWaitSpins;
+            queue.f_spinning = spins > 0;
+            lock.unlock();
+            for (int spin = 0; spin < spins; ++spin) {
+                if (record.f_done.load(std::memory_order_acquire) ||
+                    !queue.f_writerActive.load(std::memory_order_relaxed)) {
+                    break;
+                }
+                CpuRelax();
+            }
+            lock.lock();
+            if (spins > 0) {
+                queue.f_spinning = false;
+            }
+            if (!record.f_done.load(std::memory_order_acquire) &&
+                queue.f_writerActive.load(std::memory_order_relaxed)) {
+                ++queue.f_sleepers;
+                queue.f_written.wait(lock);
+                --queue.f_sleepers;
+            }
             continue;
         }
-        queue.f_writerActive = true;
+        queue.f_writerActive.store(true, std::memory_order_relaxed);
+        // Threads still composing their record join this write if they come soon: one write
+        // for several records is what makes more threads faster. Bounded, so that a thread
+        // stalled elsewhere costs the writer only a few yields.
+        lock.unlock();
+        for (int spin = 0;
+             spin < kGatherSpins && queue.f_composing.load(std::memory_order_relaxed) > 0; ++spin) {
+            CpuRelax();
+        }
+        lock.lock();
         FileRecord* const group = queue.f_head;
         queue.f_head = queue.f_tail = nullptr;
         lock.unlock();
@@ -346,11 +386,13 @@ void FileSinkWrite(FileRecord& record) {
         // Each owner may leave once it sees its flag, so the list is walked before that.
         for (FileRecord* done = group; done != nullptr;) {
             FileRecord* const next = done->f_next;
-            done->f_done = true;
+            done->f_done.store(true, std::memory_order_release);
             done = next;
         }
-        queue.f_writerActive = false;
-        queue.f_written.notify_all();
+        queue.f_writerActive.store(false, std::memory_order_relaxed);
+        if (queue.f_sleepers != 0) {
+            queue.f_written.notify_all();
+        }
     }
     lock.unlock();
     Report(record);

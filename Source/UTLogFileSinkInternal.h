@@ -5,6 +5,7 @@
 #include "UTLogFile.h"
 
 #include <I18NString.h>
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -59,19 +60,29 @@ void ComposeRecordText(RecordBuffer& out,
                        const I18NString* const* parameters,
                        int parameterCount);
 
-// One record on its way to the file. Its thread composes the text before the logging lock;
-// the writer fills in the outcome.
+// One record on its way to the file. Its thread makes it, composes the text before the
+// logging lock and passes it to FileSinkWrite; the writer fills in the outcome. Until then
+// it counts as composing: a writer waits briefly for such records, so that they share its
+// write.
 struct FileRecord {
+    FileRecord();
+    ~FileRecord();
+    FileRecord(const FileRecord&) = delete;
+    FileRecord& operator=(const FileRecord&) = delete;
+    // No longer composing (FileSinkWrite calls it as it takes the record).
+    void composed();
+
     enum EOutcome { kPending, kWritten, kDropped, kWriteFailed, kRotationFailed };
 
     const RecordBuffer* f_text = nullptr; // ends in its newline
     bool f_audit = false;                 // preceded by the audit marker
     bool f_isStart = false;               // which marker
     FileRecord* f_next = nullptr;         // in the commit queue
-    bool f_done = false;                  // the writer is through with it (queue lock)
+    std::atomic<bool> f_done{false};      // the writer is through with it
     EOutcome f_outcome = kPending;
     std::exception_ptr f_error; // kRotationFailed: the rotation's exception
     I18NString f_path;          // kWriteFailed: the file it was meant for
+    bool f_composing = true;
 };
 
 // Everything below is guarded by AUTg_LogLock.
@@ -88,11 +99,10 @@ struct FileSinkState {
     std::time_t f_stampSecond = -1;
     char f_stamp[256] = {};
     std::size_t f_stampLength = 0;
-    // The line heads of one group (pid line, stamp, indentation, marker), reused; busy while a
-    // group is written, so that a record logged meanwhile (a failed rotation's exception)
-    // takes a buffer of its own.
-    RecordBuffer f_heads;
-    bool f_headsBusy = false;
+    // The lines of one group, reused; busy while a group is written, so that a record logged
+    // meanwhile (a failed rotation's exception) takes a buffer of its own.
+    RecordBuffer f_lines;
+    bool f_linesBusy = false;
 };
 
 // The records waiting for the writer, in arrival order. Its own lock: a thread queues its
@@ -102,7 +112,10 @@ struct FileCommitQueue {
     std::condition_variable f_written;
     FileRecord* f_head = nullptr;
     FileRecord* f_tail = nullptr;
-    bool f_writerActive = false; // a thread is writing the queue's records
+    std::atomic<bool> f_writerActive{false}; // a thread is writing (set under f_lock)
+    int f_sleepers = 0;                      // threads asleep on f_written
+    bool f_spinning = false;                 // a thread spins, waiting for its record
+    std::atomic<int> f_composing{0};         // records made but not yet queued
 };
 
 // Defined at their place in the library's load order (UTLibraryStatics.cpp).
@@ -114,7 +127,7 @@ extern FileCommitQueue AUTg_FileCommitQueue;
 void FileSinkOpen();
 // Writes the record (indented by the scope tracers live when it is written) and returns
 // once it is in the kernel. A caller that holds AUTg_LogLock writes it alone; others join the
-// queue, and whoever writes takes all queued records in one writev. Throws error 701 when the
+// queue, and whoever writes takes all queued records in one write. Throws error 701 when the
 // record did not get written (the file is closed, later records are dropped), or the
 // rotation's exception when it was the record that needed the new file.
 void FileSinkWrite(FileRecord& record);
