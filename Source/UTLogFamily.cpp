@@ -1,6 +1,5 @@
 // The log file family (AUT_LogFileFamily) and the function objects it is built from.
 #include "UTLogFile.h"
-
 #include "UTLogFileInternal.h"
 #include "UTStringSupport.h"
 #include "uti_filesupport.h"

@@ -1,6 +1,5 @@
 // The framework branch of the log file writer (see UTLogFrameworkInternal.h).
 #include "UTLogFrameworkInternal.h"
-
 #include "UTLogSettingsInternal.h"
 
 #include <BrxThread.h>

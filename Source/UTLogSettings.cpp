@@ -1,7 +1,6 @@
 // The logging settings (see UTLogSettingsInternal.h) and the settings half of AUT_I_LogFile.
-#include "UTLogSettingsInternal.h"
-
 #include "AUTUserConfiguration.h"
+#include "UTLogSettingsInternal.h"
 #include "UTResourceAccess.h"
 #include "UTStringSupport.h"
 #include "uti_filesupport.h"

@@ -7,7 +7,11 @@
 #include "UTI_LogFile.h"
 
 #include <BrxThread.h>
+#include <arpa/inet.h>
 #include <mrvipf2.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -68,3 +72,38 @@ TEST_F(LogForwarding, RecordsOfQueryEngineGoToOrqWithTheirLevelAndContext) {
 }
 
 } // namespace
+
+// Records leave the machine through the framework's own means: JSON lines with the context
+// entries, and syslog datagrams to a receiver this test runs on the loopback address.
+TEST_F(LogForwarding, JsonLinesAndSyslogCarryTheRecord) {
+    const int receiver = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(receiver, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(getsockname(receiver, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const timeval patience{10, 0};
+    setsockopt(receiver, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    std::string text =
+        auttest::readFile(std::string(AUT_TEST_DATA_DIR) + "/LogForwardingTest-out.properties");
+    text.replace(text.find("@LOG@"), 5, Log());
+    text.replace(text.find("@PORT@"), 6, std::to_string(ntohs(address.sin_port)));
+    setenv("ORQ_LOG_CONFIG", root().writeFile("out.properties", text).c_str(), 1);
+    LogFramework::configure();
+    L::Create("QueryEngine", L::kLogTypeAudit)
+        ->AuditLog(L::kLogLevelAudit0, true, "s7", "r9", "q \"7\"");
+    char packet[512];
+    const ssize_t received = recv(receiver, packet, sizeof packet, 0);
+    close(receiver);
+    // LOCAL0 (16) * 8 + notice (5): the most important records are notices to syslog.
+    EXPECT_EQ(std::string(packet, received > 0 ? received : 0),
+              "<133>Audit.RTUsage.Orq ALWAYS r9 q \"7\"");
+    const std::string json = auttest::readFile(Log());
+    EXPECT_EQ(
+        json.substr(std::min(json.find("\"level\""), json.size())),
+        "\"level\": \"ALWAYS\", \"logger\": \"Audit.RTUsage.Orq\", \"message\": \"q \\\"7\\\"\", "
+        "\"context_map\": { \"object\": \"\", \"request\": \"r9\", \"session\": \"s7\", "
+        "\"step\": \"0\", \"subrequest\": \"0\", \"thread\": \"" +
+            std::to_string(BrxThread::currentThreadId()) + "\" } }\n");
+}
