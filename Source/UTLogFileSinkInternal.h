@@ -3,6 +3,7 @@
 // log files, with group commit. Its state is guarded by AUTg_LogLock.
 #include "UTI_LogFile.h"
 #include "UTLogFile.h"
+#include "UTLogRecordInternal.h"
 
 #include <I18NString.h>
 #include <atomic>
@@ -17,48 +18,6 @@
 #include <memory>
 #include <mutex>
 #include <vector>
-
-// A growable byte buffer that keeps its memory between records, so that building a record
-// allocates nothing once the longest one has been seen.
-class RecordBuffer {
-public:
-    void clear() { f_size = 0; }
-    const char* data() const { return f_data.get(); }
-    std::size_t size() const { return f_size; }
-
-    void append(const char* text, std::size_t length) {
-        reserveMore(length);
-        std::memcpy(f_data.get() + f_size, text, length);
-        f_size += length;
-    }
-    void append(char c, std::size_t count) {
-        reserveMore(count);
-        std::memset(f_data.get() + f_size, c, count);
-        f_size += count;
-    }
-    // The UTF-8 form of the code points, as I18NString::c_str() writes it.
-    void appendUtf8(const char32_t* from, const char32_t* to);
-
-private:
-    void reserveMore(std::size_t length) {
-        if (f_capacity - f_size < length) {
-            grow(length);
-        }
-    }
-    void grow(std::size_t length);
-
-    std::unique_ptr<char[]> f_data;
-    std::size_t f_size = 0;
-    std::size_t f_capacity = 0;
-};
-
-// Appends the record's text and its newline: `message` with the parameters substituted in one
-// left-to-right scan (inserted text is never scanned again, a placeholder without a parameter
-// is removed), or as it stands when there are none. Needs no shared state.
-void ComposeRecordText(RecordBuffer& out,
-                       const I18NString& message,
-                       const I18NString* const* parameters,
-                       int parameterCount);
 
 // One record on its way to the file. Its thread makes it, composes the text before the
 // logging lock and passes it to FileSinkWrite; the writer fills in the outcome. Until then
@@ -108,14 +67,15 @@ struct FileSinkState {
 // The records waiting for the writer, in arrival order. Its own lock: a thread queues its
 // record without waiting for the logging lock.
 struct FileCommitQueue {
-    std::mutex f_lock; // guards the members below; taken before or without AUTg_LogLock
+    std::mutex f_lock; // guards the members below; never held together with another lock
     std::condition_variable f_written;
     FileRecord* f_head = nullptr;
     FileRecord* f_tail = nullptr;
     std::atomic<bool> f_writerActive{false}; // a thread is writing (set under f_lock)
     int f_sleepers = 0;                      // threads asleep on f_written
     bool f_spinning = false;                 // a thread spins, waiting for its record
-    std::atomic<int> f_composing{0};         // records made but not yet queued
+    // Records made but not yet queued; a line of its own, as every thread changes it twice.
+    alignas(64) std::atomic<int> f_composing{0};
 };
 
 // Defined at their place in the library's load order (UTLibraryStatics.cpp).

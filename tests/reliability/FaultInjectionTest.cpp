@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -146,6 +147,55 @@ TEST_F(FaultInjection, LogFaultsGiveTheirErrorThenSilenceUntilReset) {
         ExpectRecords(after.back(), 10000, 10010);
         std::system(("rm -rf '" + logs + "' '" + moved + "'").c_str());
     }
+}
+
+// Threads that log at once share writes: when the disk fills, a call throws 701 exactly when
+// its record is not in the file, and each thread's records there are its first ones, whole.
+TEST_F(FaultInjection, SharedWritesFailExactlyTheCallsNotWritten) {
+    constexpr int kThreads = 4;
+    root().writeFile("configuration/OrqConfig.xml",
+                     reliability::FileModeConfiguration(logsDir() + "/app.log"));
+    const std::string result = RunInChild(
+        [] {
+            if (AUT_Initialize("FaultInjection") != 0 || !LimitFileSize(64 * 1024 + 17)) {
+                return std::string("no start");
+            }
+            std::vector<long> thrown(kThreads, -1); // the record that threw, or -1
+            reliability::OnThreads(kThreads, [&thrown](int t) {
+                AUT_RefPtr<L> log = L::Create("Faulty");
+                for (int n = 0; n < 2000 && thrown[t] < 0; ++n) {
+                    const long code =
+                        auttest::Catch([&] { Log(log, t * 10000 + n, t * 10000 + n + 1); }).code;
+                    thrown[t] = code == -1 ? -1 : code == 701 ? n : 100000 + code;
+                }
+            });
+            std::string text;
+            for (long n : thrown) {
+                text += std::to_string(n) + " ";
+            }
+            return text;
+        },
+        60);
+    std::istringstream in(result);
+    std::vector<long> thrown(kThreads, -2);
+    for (long& n : thrown) {
+        in >> n;
+    }
+    std::vector<long> next(kThreads, 0); // per thread, the record due next in the file
+    for (const std::string& record :
+         reliability::ReadLogFile(reliability::FilesWithPrefix(logsDir(), "app_").at(0)).records) {
+        const long n = std::atol(record.c_str() + 4);
+        const long t = n / 10000;
+        ASSERT_TRUE(t < kThreads && n % 10000 == next[t] && record == RecordText(n)) << record;
+        ++next[t];
+    }
+    int failed = 0;
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_LT(thrown[t], 100000) << result;
+        failed += thrown[t] >= 0;
+        EXPECT_TRUE(thrown[t] < 0 || thrown[t] == next[t]) << result;
+    }
+    EXPECT_GE(failed, 1) << result;
 }
 
 } // namespace
