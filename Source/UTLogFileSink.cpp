@@ -23,11 +23,12 @@ constexpr std::uint32_t kWriteFailedMessage = 0x7214BCB6;
 constexpr std::uint32_t kCreateFailedMessage = 0x721C44D1;
 // Records gathered for one write at most; a longer queue takes several.
 constexpr std::size_t kGroupRecords = 64;
-// Rounds a queued thread spins on its record before it sleeps: about a write's duration.
-constexpr int kWaitSpins = 200;
-// Pauses a new writer gives threads still composing to join its write: about a record's
-// composition. Spinning, not yielding: a yield costs as much as the wait.
-constexpr int kGatherSpins = 160;
+// Pauses (about 20 ns each here) a queued thread spins on its record before it sleeps: well
+// over a write, since a sleeper costs the writer a wake-up call as dear as the write.
+constexpr int kWaitSpins = 1000;
+// Pauses a new writer gives the other threads inside the sink to queue their records for its
+// write: about a record's composition. Spinning, not yielding: a yield costs as much.
+constexpr int kGatherSpins = 150;
 
 const char kProcessIdPrefix[] = "PID#\t";
 const char kAuditStartMarker[] = "START FUNCTION:\n";
@@ -260,35 +261,28 @@ void FileSinkOpen() {
 }
 
 FileRecord::FileRecord() {
-    AUTg_FileCommitQueue.f_composing.fetch_add(1, std::memory_order_relaxed);
+    AUTg_FileCommitQueue.f_inside.fetch_add(1, std::memory_order_relaxed);
 }
 
 FileRecord::~FileRecord() {
-    composed();
-}
-
-void FileRecord::composed() {
-    if (f_composing) {
-        f_composing = false;
-        AUTg_FileCommitQueue.f_composing.fetch_sub(1, std::memory_order_relaxed);
-    }
+    AUTg_FileCommitQueue.f_inside.fetch_sub(1, std::memory_order_relaxed);
 }
 
 void FileSinkWrite(FileRecord& record) {
-    record.composed();
     if (AUTg_LogLock.isHeldByCurrentThread()) {
         WriteGroup(&record);
         Report(record);
         return;
     }
     FileCommitQueue& queue = AUTg_FileCommitQueue;
-    std::unique_lock<std::mutex> lock(queue.f_lock);
+    std::unique_lock<BrxThreadCriticalSection> lock(queue.f_lock);
     if (queue.f_tail != nullptr) {
         queue.f_tail->f_next = &record;
     } else {
         queue.f_head = &record;
     }
     queue.f_tail = &record;
+    queue.f_queued.fetch_add(1, std::memory_order_relaxed);
     // Whoever finds no writer at work writes everything queued so far, its own record
     // included; the others wait until a writer has been through theirs.
     while (!record.f_done.load(std::memory_order_acquire)) {
@@ -319,17 +313,20 @@ void FileSinkWrite(FileRecord& record) {
             continue;
         }
         queue.f_writerActive.store(true, std::memory_order_relaxed);
-        // Threads still composing their record join this write if they come soon: one write
-        // for several records is what makes more threads faster. Bounded, so that a thread
-        // stalled elsewhere costs the writer only a few yields.
+        // Records of the other threads inside the sink join this write if they come soon: one
+        // write for several records is what makes more threads faster. Bounded, so that a
+        // thread stalled elsewhere costs the writer only a few microseconds.
         lock.unlock();
         for (int spin = 0;
-             spin < kGatherSpins && queue.f_composing.load(std::memory_order_relaxed) > 0; ++spin) {
+             spin < kGatherSpins && queue.f_queued.load(std::memory_order_relaxed) <
+                                        queue.f_inside.load(std::memory_order_relaxed);
+             ++spin) {
             CpuRelax();
         }
         lock.lock();
         FileRecord* const group = queue.f_head;
         queue.f_head = queue.f_tail = nullptr;
+        queue.f_queued.store(0, std::memory_order_relaxed);
         lock.unlock();
         {
             BrxThreadGuard guard(AUTg_LogLock);

@@ -5,6 +5,7 @@
 #include "UTLogFile.h"
 #include "UTLogRecordInternal.h"
 
+#include <BrxThread.h>
 #include <I18NString.h>
 #include <atomic>
 #include <condition_variable>
@@ -16,20 +17,17 @@
 #include <deque>
 #include <exception>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 // One record on its way to the file. Its thread makes it, composes the text before the
-// logging lock and passes it to FileSinkWrite; the writer fills in the outcome. Until then
-// it counts as composing: a writer waits briefly for such records, so that they share its
-// write.
+// logging lock and passes it to FileSinkWrite; the writer fills in the outcome. While it
+// exists it counts as inside the sink: a new writer waits briefly until every record inside
+// is queued, so that they share its write.
 struct FileRecord {
     FileRecord();
     ~FileRecord();
     FileRecord(const FileRecord&) = delete;
     FileRecord& operator=(const FileRecord&) = delete;
-    // No longer composing (FileSinkWrite calls it as it takes the record).
-    void composed();
 
     enum EOutcome { kPending, kWritten, kDropped, kWriteFailed, kRotationFailed };
 
@@ -41,7 +39,6 @@ struct FileRecord {
     EOutcome f_outcome = kPending;
     std::exception_ptr f_error; // kRotationFailed: the rotation's exception
     I18NString f_path;          // kWriteFailed: the file it was meant for
-    bool f_composing = true;
 };
 
 // Everything below is guarded by AUTg_LogLock.
@@ -67,15 +64,19 @@ struct FileSinkState {
 // The records waiting for the writer, in arrival order. Its own lock: a thread queues its
 // record without waiting for the logging lock.
 struct FileCommitQueue {
-    std::mutex f_lock; // guards the members below; never held together with another lock
-    std::condition_variable f_written;
+    // Guards the members below; never held together with another lock. The platform's lock
+    // spins a moment before it sleeps: the sections are a few instructions long.
+    BrxThreadCriticalSection f_lock{0};
+    std::condition_variable_any f_written;
     FileRecord* f_head = nullptr;
     FileRecord* f_tail = nullptr;
     std::atomic<bool> f_writerActive{false}; // a thread is writing (set under f_lock)
     int f_sleepers = 0;                      // threads asleep on f_written
     bool f_spinning = false;                 // a thread spins, waiting for its record
-    // Records made but not yet queued; a line of its own, as every thread changes it twice.
-    alignas(64) std::atomic<int> f_composing{0};
+    std::atomic<int> f_queued{0};            // records in the list
+    // Records that exist (made, queued or being written); a line of its own, as every
+    // thread changes it twice per record.
+    alignas(64) std::atomic<int> f_inside{0};
 };
 
 // Defined at their place in the library's load order (UTLibraryStatics.cpp).
