@@ -9,8 +9,6 @@
 #include <BrxThread.h>
 #include <arpa/inet.h>
 #include <mrvipf2.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -32,10 +30,10 @@ protected:
         InitializedTest::TearDown();
         unsetenv("ORQ_LOG_CONFIG");
     }
-    // `loggers`: properties lines that set further logger levels.
-    void Configure(const std::string& loggers = "") {
-        std::string text =
-            auttest::readFile(std::string(AUT_TEST_DATA_DIR) + "/LogForwardingTest.properties");
+    // `loggers`: properties lines after those of `file`.
+    void Configure(const std::string& loggers = "",
+                   const std::string& file = "LogForwardingTest.properties") {
+        std::string text = auttest::readFile(std::string(AUT_TEST_DATA_DIR) + "/" + file);
         text.replace(text.find("@LOG@"), 5, Log());
         setenv("ORQ_LOG_CONFIG", root().writeFile("log4cxx.properties", text + loggers).c_str(), 1);
         LogFramework::configure();
@@ -85,33 +83,25 @@ TEST_F(LogForwarding, RecordsOfQueryEngineGoToOrqWithTheirLevelAndContext) {
 // entries, and syslog datagrams to a receiver this test runs on the loopback address.
 TEST_F(LogForwarding, JsonLinesAndSyslogCarryTheRecord) {
     const int receiver = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
     socklen_t length = sizeof address;
-    ASSERT_EQ(bind(receiver, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(getsockname(receiver, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    const timeval patience{10, 0};
-    setsockopt(receiver, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
-    std::string text =
-        auttest::readFile(std::string(AUT_TEST_DATA_DIR) + "/LogForwardingTest-out.properties");
-    text.replace(text.find("@LOG@"), 5, Log());
-    text.replace(text.find("@PORT@"), 6, std::to_string(ntohs(address.sin_port)));
-    setenv("ORQ_LOG_CONFIG", root().writeFile("out.properties", text).c_str(), 1);
-    LogFramework::configure();
-    L::Create("QueryEngine", L::kLogTypeAudit)
-        ->AuditLog(L::kLogLevelAudit0, true, "s7", "r9", "q \"7\"");
+    auto* const any = reinterpret_cast<sockaddr*>(&address);
+    ASSERT_TRUE(bind(receiver, any, length) == 0 && getsockname(receiver, any, &length) == 0);
+    Configure("log4j.appender.syslog.SyslogHost=127.0.0.1:" +
+                  std::to_string(ntohs(address.sin_port)) + "\n",
+              "LogForwardingTest-out.properties");
+    L::Create("QueryEngine", L::kLogTypeAudit)->AuditLog(L::kLogLevelAudit0, true, "s", "r9", "q7");
     char packet[512];
-    const ssize_t received = recv(receiver, packet, sizeof packet, 0);
+    // The appender sends before the call returns, and loopback delivers at once.
+    const ssize_t received = recv(receiver, packet, sizeof packet, MSG_DONTWAIT);
     close(receiver);
     // LOCAL0 (16) * 8 + notice (5): the most important records are notices to syslog.
     EXPECT_EQ(std::string(packet, received > 0 ? received : 0),
-              "<133>Audit.RTUsage.Orq ALWAYS r9 q \"7\"");
+              "<133>Audit.RTUsage.Orq ALWAYS r9 q7");
     const std::string json = auttest::readFile(Log());
-    EXPECT_EQ(
-        json.substr(std::min(json.find("\"level\""), json.size())),
-        "\"level\": \"ALWAYS\", \"logger\": \"Audit.RTUsage.Orq\", \"message\": \"q \\\"7\\\"\", "
-        "\"context_map\": { \"object\": \"\", \"request\": \"r9\", \"session\": \"s7\", "
-        "\"step\": \"0\", \"subrequest\": \"0\", \"thread\": \"" +
-            std::to_string(BrxThread::currentThreadId()) + "\" } }\n");
+    for (const std::string part :
+         {"\"level\": \"ALWAYS\"", "\"logger\": \"Audit.RTUsage.Orq\"", "\"message\": \"q7\"",
+          "\"request\": \"r9\"", "\"session\": \"s\"", "\"step\": \"0\""}) {
+        EXPECT_NE(json.find(part), std::string::npos) << part << " in " << json;
+    }
 }

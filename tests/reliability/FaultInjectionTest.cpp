@@ -152,50 +152,35 @@ TEST_F(FaultInjection, LogFaultsGiveTheirErrorThenSilenceUntilReset) {
 // Threads that log at once share writes: when the disk fills, a call throws 701 exactly when
 // its record is not in the file, and each thread's records there are its first ones, whole.
 TEST_F(FaultInjection, SharedWritesFailExactlyTheCallsNotWritten) {
-    constexpr int kThreads = 4;
     root().writeFile("configuration/OrqConfig.xml",
                      reliability::FileModeConfiguration(logsDir() + "/app.log"));
-    const std::string result = RunInChild(
+    std::istringstream thrown(RunInChild( // per thread, the record that threw 701, or -1
         [] {
-            if (AUT_Initialize("FaultInjection") != 0 || !LimitFileSize(64 * 1024 + 17)) {
-                return std::string("no start");
+            std::vector<long> at(4, -1);
+            if (AUT_Initialize("FaultInjection") == 0 && LimitFileSize(64 * 1024 + 17)) {
+                reliability::OnThreads(4, [&at](int t) {
+                    AUT_RefPtr<L> log = L::Create("Faulty");
+                    auttest::Thrown error;
+                    const int n = LogUntilThrown(log, t * 10000, t * 10000 + 2000, error);
+                    at[t] = error.code == -1 ? -1 : error.code == 701 ? n % 10000 : -2;
+                });
             }
-            std::vector<long> thrown(kThreads, -1); // the record that threw, or -1
-            reliability::OnThreads(kThreads, [&thrown](int t) {
-                AUT_RefPtr<L> log = L::Create("Faulty");
-                for (int n = 0; n < 2000 && thrown[t] < 0; ++n) {
-                    const long code =
-                        auttest::Catch([&] { Log(log, t * 10000 + n, t * 10000 + n + 1); }).code;
-                    thrown[t] = code == -1 ? -1 : code == 701 ? n : 100000 + code;
-                }
-            });
-            std::string text;
-            for (long n : thrown) {
-                text += std::to_string(n) + " ";
-            }
-            return text;
+            return std::to_string(at[0]) + " " + std::to_string(at[1]) + " " +
+                   std::to_string(at[2]) + " " + std::to_string(at[3]);
         },
-        60);
-    std::istringstream in(result);
-    std::vector<long> thrown(kThreads, -2);
-    for (long& n : thrown) {
-        in >> n;
-    }
-    std::vector<long> next(kThreads, 0); // per thread, the record due next in the file
+        60));
+    std::vector<long> next(4, 0);
     for (const std::string& record :
          reliability::ReadLogFile(reliability::FilesWithPrefix(logsDir(), "app_").at(0)).records) {
         const long n = std::atol(record.c_str() + 4);
-        const long t = n / 10000;
-        ASSERT_TRUE(t < kThreads && n % 10000 == next[t] && record == RecordText(n)) << record;
-        ++next[t];
+        ASSERT_TRUE(n / 10000 < 4 && n % 10000 == next[n / 10000]++ && record == RecordText(n))
+            << record;
     }
     int failed = 0;
-    for (int t = 0; t < kThreads; ++t) {
-        EXPECT_LT(thrown[t], 100000) << result;
-        failed += thrown[t] >= 0;
-        EXPECT_TRUE(thrown[t] < 0 || thrown[t] == next[t]) << result;
+    for (long at = -3, t = 0; thrown >> at; ++t, failed += at >= 0) {
+        EXPECT_TRUE(at == -1 || at == next[t]) << "thread " << t << " threw at " << at;
     }
-    EXPECT_GE(failed, 1) << result;
+    EXPECT_GE(failed, 1);
 }
 
 } // namespace
