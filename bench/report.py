@@ -37,7 +37,7 @@ LOGS = "LogScalingBench"
 LOGF = "LogFrameworkBench"
 
 ROWS = [
-    # One shared pool lock, as the pool is specified, costs two uncontended round trips per
+    # One shared pool lock, as the pool is designed, costs two uncontended round trips per
     # pair: the target is that floor plus the plain pool's work (see the findings below).
     ("Thread-safe pool get+release vs two lock round trips + plain pool", POOL,
      "BM_ThreadSafePoolGetRelease", ("BM_PoolLockTwice", "BM_PoolGetRelease"), "ratio", 1.15),
