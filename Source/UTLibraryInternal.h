@@ -9,13 +9,20 @@
 #include <I18NString.h>
 
 // ---- Statics from load to unload, defined in load order in UTLibraryStatics.cpp ----------
+// Lock order: a thread that holds one of these locks takes only locks further down the list.
+//   AUTg_InitializeLock          start and stop (logs, so the logging locks follow)
+//   AUTg_LogLock                 log objects, settings cache, both sinks (UTLogFileInternal.h)
+//   AUTg_ExceptionLogLock        logging an exception; dropped and retaken after AUTg_LogLock
+//                                by a thread that arrives holding it (WriteExceptionRecord)
+//   the configuration store's own locks, the framework's, AUTg_TimeLock, AUTg_PoolLock and
+//   the literal locks: held only inside a call, never while taking any lock above.
+// AUTg_FileCommitQueue.f_lock, the file sink's queue, is never held together with another.
 extern AUT_TESTABLE BrxThreadCriticalSection AUTg_ExceptionLogLock; // guards AUTg_ExceptionLogBusy
 extern AUT_TESTABLE bool AUTg_ExceptionLogBusy;                     // an exception is being logged
 extern AUT_TESTABLE BrxThreadRecursiveMutex
     AUTg_InitializeLock; // guards start, stop and the counts
 extern AUT_TESTABLE AUT_ConsumerCountMap AUTg_ConsumerCountMap;
 extern AUT_TESTABLE long AUTg_InitializeCount;
-extern AUT_TESTABLE BrxThreadCriticalSection AUTg_LogLock;  // guards the logging state and files
 extern AUT_TESTABLE BrxThreadCriticalSection AUTg_PoolLock; // guards every thread-safe pool
 extern AUT_TESTABLE BrxThreadCriticalSection
     AUTg_Latin1LiteralLock; // serializes the Latin-1 converter

@@ -3,6 +3,9 @@
 // Add a new one at its place in this order, never in another unit.
 #include "UTLibraryInternal.h"
 #include "UTLogFileInternal.h"
+#include "UTLogFileSinkInternal.h"
+#include "UTLogFrameworkInternal.h"
+#include "UTLogSettingsInternal.h"
 #include "UTMemoryPoolInternal.h"
 #include "UTStringSupportInternal.h"
 #include "UTUserConfigurationWin32Internal.h"
@@ -16,9 +19,13 @@ BrxThreadRecursiveMutex AUTg_InitializeLock;
 AUT_ConsumerCountMap AUTg_ConsumerCountMap;
 long AUTg_InitializeCount = 0;
 
-// 3. Logging state and its lock.
+// 3. The logging lock, then what it guards: settings cache, log objects' state, file sink;
+//    the file sink's commit queue has a lock of its own.
 BrxThreadCriticalSection AUTg_LogLock(1);
-LogFileState AUTg_LogState;
+LogSettingsCache AUTg_LogSettings;
+LogState AUTg_LogState;
+FileSinkState AUTg_FileSink;
+FileCommitQueue AUTg_FileCommitQueue;
 
 // 4. The pool lock, then the counter pool of AUT_RefPtr, which uses it.
 BrxThreadCriticalSection AUTg_PoolLock(0);
@@ -41,3 +48,4 @@ BrxThreadCriticalSection AUTg_TimeLock(1);
 // Plain pointers: constant-initialized before any constructor runs.
 I18NConverter* AUTg_Latin1Converter = nullptr;
 I18NConverter* AUTg_UTF8Converter = nullptr;
+FrameworkLogState* AUTg_FrameworkLog = nullptr;

@@ -1,6 +1,6 @@
 // The framework branch of the log file writer (see UTLogFrameworkInternal.h).
-#include "UTLogFileInternal.h"
 #include "UTLogFrameworkInternal.h"
+#include "UTLogSettingsInternal.h"
 
 #include <BrxThread.h>
 #include <climits>
@@ -33,10 +33,6 @@ const long kFrameworkLevels[18] = {INT_MAX, 50000, 30000, 20000, 10000, 10000,
                                    10000,   10000, 10000, 10000, 10000, INT_MIN,
                                    INT_MAX, 50000, 40000, 30000, 20000, 10000};
 
-I18NString FrameworkKey(const I18NString& componentName) {
-    return componentName == "QueryEngine" ? I18NString("Orq") : componentName;
-}
-
 I18NString FrameworkTraceLoggerName(const I18NString& componentName) {
     return "Trace." + FrameworkKey(componentName);
 }
@@ -46,21 +42,21 @@ I18NString FrameworkAuditLoggerName(const I18NString& componentName) {
 }
 
 void FrameworkCreateMaps() {
-    if (AUTg_LogState.f_framework == nullptr) {
-        AUTg_LogState.f_framework = new FrameworkLogState();
+    if (AUTg_FrameworkLog == nullptr) {
+        AUTg_FrameworkLog = new FrameworkLogState();
     }
 }
 
 void FrameworkDeleteMaps() {
-    delete AUTg_LogState.f_framework;
-    AUTg_LogState.f_framework = nullptr;
+    delete AUTg_FrameworkLog;
+    AUTg_FrameworkLog = nullptr;
 }
 
 namespace {
 
 FrameworkComponent& Component(const I18NString& componentName) {
     FrameworkCreateMaps();
-    return AUTg_LogState.f_framework->f_components[componentName];
+    return AUTg_FrameworkLog->f_components[componentName];
 }
 
 } // namespace

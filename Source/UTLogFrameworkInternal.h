@@ -8,8 +8,11 @@
 
 #include <I18NString.h>
 
-// The framework's name of a component: "Orq" for "QueryEngine", else the name itself.
-I18NString FrameworkKey(const I18NString& componentName);
+struct FrameworkLogState; // UTLogFramework.cpp
+// The framework branch's per-component state, null until the first framework-mode object;
+// guarded by AUTg_LogLock. Defined in UTLibraryStatics.cpp.
+extern FrameworkLogState* AUTg_FrameworkLog;
+
 // "Trace." + key and "Audit.RTUsage." + key.
 I18NString FrameworkTraceLoggerName(const I18NString& componentName);
 I18NString FrameworkAuditLoggerName(const I18NString& componentName);

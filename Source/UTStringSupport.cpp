@@ -8,6 +8,7 @@
 #include <BrxException.h>
 #include <BrxThread.h>
 #include <I18NCodePoint.h>
+#include <I18NText.h>
 #include <algorithm>
 #include <atomic>
 #include <cctype>
@@ -134,30 +135,7 @@ std::uint32_t parseDecimal32(const std::u32string& text) {
 
 // ---- Substitution helpers --------------------------------------------------------------------
 
-// Index 0..15 of the character between the braces of a placeholder, or -1.
-inline int placeholderIndex(char32_t middle) {
-    if (middle - U'0' <= 9u) {
-        return static_cast<int>(middle - U'0');
-    }
-    if (middle - U'A' <= 5u) {
-        return static_cast<int>(middle - U'A') + 10;
-    }
-    return -1;
-}
-
-// The first placeholder at or after `from`, or `end`; its index goes to `index`.
-inline const char32_t* nextPlaceholder(const char32_t* from, const char32_t* end, int& index) {
-    for (const char32_t* at = from; end - at >= 3; ++at) {
-        if (at[0] == U'{' && at[2] == U'}') {
-            const int found = placeholderIndex(at[1]);
-            if (found >= 0) {
-                index = found;
-                return at;
-            }
-        }
-    }
-    return end;
-}
+using i18n::nextPlaceholder;
 
 void simpleSubstitute(I18NString& text, const I18NString* const (&parameters)[kPlaceholderCount]) {
     ensureFixedTexts();

@@ -157,7 +157,7 @@ void BM_LogRecordThreads(benchmark::State& state) {
         ClearLogs();
     }
 }
-BENCHMARK(BM_LogRecordThreads)->Threads(1)->Threads(2)->UseRealTime();
+BENCHMARK(BM_LogRecordThreads)->Threads(1)->Threads(2)->Threads(4)->UseRealTime();
 
 void BM_BareWriteRecordThreads(benchmark::State& state) {
     static int fd = -1;
@@ -175,7 +175,7 @@ void BM_BareWriteRecordThreads(benchmark::State& state) {
         unlink(path.c_str());
     }
 }
-BENCHMARK(BM_BareWriteRecordThreads)->Threads(1)->Threads(2)->UseRealTime();
+BENCHMARK(BM_BareWriteRecordThreads)->Threads(1)->Threads(2)->Threads(4)->UseRealTime();
 
 void BM_SpdlogFlushedRecordThreads(benchmark::State& state) {
     static std::shared_ptr<spdlog::logger> logger;
@@ -193,7 +193,7 @@ void BM_SpdlogFlushedRecordThreads(benchmark::State& state) {
         ClearLogs();
     }
 }
-BENCHMARK(BM_SpdlogFlushedRecordThreads)->Threads(1)->Threads(2)->UseRealTime();
+BENCHMARK(BM_SpdlogFlushedRecordThreads)->Threads(1)->Threads(2)->Threads(4)->UseRealTime();
 
 void BM_Log4cxxRecordThreads(benchmark::State& state) {
     log4cxx::LoggerPtr logger = log4cxx::Logger::getLogger("log4cxx_threads");
@@ -206,6 +206,6 @@ void BM_Log4cxxRecordThreads(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_Log4cxxRecordThreads)->Threads(1)->Threads(2)->UseRealTime();
+BENCHMARK(BM_Log4cxxRecordThreads)->Threads(1)->Threads(2)->Threads(4)->UseRealTime();
 
 } // namespace

@@ -5,6 +5,8 @@
 #include "UTI_LogFile.h"
 
 #include <I18NString.h>
+#include <cstddef>
+#include <initializer_list>
 #include <vector>
 
 // The one implementation of AUT_I_LogFile. Objects hold only their level, type and, for scope
@@ -135,36 +137,27 @@ public:
     static void Terminate();
 
 private:
-    friend struct LogFileTestAccess;
-
+    // The one scope tracer constructor the public ones delegate to: the entry record takes
+    // the parameters given (none: the text as it stands), the exit record all sixteen.
+    AUT_LogFile(const I18NString& name,
+                ELogLevel level,
+                const I18NString& entry,
+                const I18NString& exit,
+                std::initializer_list<const I18NString*> parameters);
     void Initialize(const I18NString& name);
-    // The record path after the level test: lock, substitute, DoLog. `parameters` may be null.
+    // The record path after the level test: the file sink or the framework sink.
+    // `parameters` may be null.
     void LogRecord(ELogLevel level,
                    const I18NString& message,
                    const I18NString* const* parameters,
-                   int parameterCount);
-    void DoLog(const I18NString& text,
-               ELogLevel level,
-               bool isStart,
-               const I18NString& sessionId,
-               const I18NString& requestId);
-    // DoLog's file branch: the record line is built in narrow text, substituting on the way.
-    void WriteFileRecord(const I18NString& message,
-                         const I18NString* const* parameters,
-                         int parameterCount,
-                         bool isStart);
+                   int parameterCount,
+                   bool isStart,
+                   const I18NString* sessionId,
+                   const I18NString* requestId);
     void InitComponentLogging();
     void SyncTraceLevel();
     void SyncAuditLevel();
     void SetLogLevel();
-
-    static void CloseLogFile();
-    static void CreateLogFile();
-    static I18NString GetDate();
-    static I18NString GenerateSequenceString(unsigned long number);
-    static unsigned long GetLastSequenceNumber(const I18NString& fileName);
-    static void FilterExistingLogFileNames(std::vector<I18NString>& fileNames);
-    static void RemoveOlderFiles(std::vector<I18NString>& fileNames);
 
     ELogLevel f_logLevel = kLogLevelTrace0;
     ELogType f_logType = kLogTypeTrace;
@@ -174,6 +167,48 @@ private:
     I18NString f_exitMessage;
     I18NString f_parameters[16];
     I18NString f_componentName;
+};
+
+// The rotating files of one configured log file name: <base>_<YYYYMMDD>_<nnnn><ext> in the
+// name's directory. Listing, well-formedness, order, the next name, the exclusive create and
+// the pruning of the family all live here, for the writer and the tool alike. No lock of its
+// own: the writer calls it under the logging lock; the tool, from its one thread.
+class AUT_EXPORT AUT_LogFileFamily {
+public:
+    // The family named after `logFileName` (a path with directory, base name and extension).
+    explicit AUT_LogFileFamily(const I18NString& logFileName);
+
+    // The members present: bare names (with extension), well-formed, oldest first (date and
+    // sequence number sort as text). Throws when the directory cannot be read.
+    std::vector<I18NString> List() const;
+    // The full path of a member's bare name.
+    I18NString PathOf(const I18NString& name) const;
+    // The member to create after `listed` (List's order): today's date and one past today's
+    // last sequence number; 9999 wraps to 1, a new day starts at 1.
+    I18NString NextName(const std::vector<I18NString>& listed) const;
+    // Creates the member `name` exclusively (never opening an existing file) for writing;
+    // returns its descriptor. Throws the open's error.
+    long Create(const I18NString& name) const;
+    // Deletes the oldest of `listed` (taken before a new member was created) so that at most
+    // `limit` + 1 remain with the new one; a file that cannot go is left for the next time.
+    void Prune(const std::vector<I18NString>& listed, std::size_t limit) const;
+
+    // Today's date as the family writes it ("%Y%m%d"); empty when the clock cannot be read.
+    static I18NString Today();
+    // The sequence number's four digits, zero-padded.
+    static I18NString SequenceText(unsigned long number);
+    // The sequence number of a well-formed member of today, 0 for an older day.
+    unsigned long SequenceOf(const I18NString& name) const;
+
+    static constexpr unsigned long kDateLength = 8;
+    static constexpr unsigned long kSequenceLength = 4;
+    static constexpr unsigned long kLastSequence = 9999;
+
+private:
+    I18NString f_drive;
+    I18NString f_directory;
+    I18NString f_baseName;
+    I18NString f_extension;
 };
 
 // True for a bare file name (an extension may follow) of the shape

@@ -1,5 +1,5 @@
 // Log objects in file mode: record format, level filter, substitution, scope tracers, audit
-// markers, records per file and exception records.
+// markers and records per file. (Exception records: LogStressTest.)
 #include "AutTestSupport.h"
 #include "ReliabilitySupport.h"
 #include "Table.h"
@@ -130,16 +130,7 @@ TEST_F(LogFileTest, FilesHoldStampedRecordsUpToOneMoreThanTheLimit) {
         const std::string stamp = lines.back().substr(0, lines.back().find('\t'));
         EXPECT_EQ(stamps.count(stamp), 1u) << stamp;
     }
-    // Nothing but those lines, each ended by one newline.
-    EXPECT_EQ(contents[2], pid + "\n" + SplitLines(contents[2])[1] + "\n");
     EXPECT_EQ(records(), expected);
-}
-
-TEST_F(LogFileTest, ExceptionsAreRecordedInTheQueryEngineLog) {
-    Start();
-    EXPECT_EQ(auttest::Catch([] { L::SetLogFileLineCountLimit(5); }).code, 702);
-    EXPECT_EQ(records(), Texts{"Exception: The log file line count limit 5 is out of range; it "
-                               "must lie between 1000 and 4000000000."});
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -146,6 +147,40 @@ TEST_F(FaultInjection, LogFaultsGiveTheirErrorThenSilenceUntilReset) {
         ExpectRecords(after.back(), 10000, 10010);
         std::system(("rm -rf '" + logs + "' '" + moved + "'").c_str());
     }
+}
+
+// Threads that log at once share writes: when the disk fills, a call throws 701 exactly when
+// its record is not in the file, and each thread's records there are its first ones, whole.
+TEST_F(FaultInjection, SharedWritesFailExactlyTheCallsNotWritten) {
+    root().writeFile("configuration/OrqConfig.xml",
+                     reliability::FileModeConfiguration(logsDir() + "/app.log"));
+    std::istringstream thrown(RunInChild( // per thread, the record that threw 701, or -1
+        [] {
+            std::vector<long> at(4, -1);
+            if (AUT_Initialize("FaultInjection") == 0 && LimitFileSize(64 * 1024 + 17)) {
+                reliability::OnThreads(4, [&at](int t) {
+                    AUT_RefPtr<L> log = L::Create("Faulty");
+                    auttest::Thrown error;
+                    const int n = LogUntilThrown(log, t * 10000, t * 10000 + 2000, error);
+                    at[t] = error.code == -1 ? -1 : error.code == 701 ? n % 10000 : -2;
+                });
+            }
+            return std::to_string(at[0]) + " " + std::to_string(at[1]) + " " +
+                   std::to_string(at[2]) + " " + std::to_string(at[3]);
+        },
+        60));
+    std::vector<long> next(4, 0);
+    for (const std::string& record :
+         reliability::ReadLogFile(reliability::FilesWithPrefix(logsDir(), "app_").at(0)).records) {
+        const long n = std::atol(record.c_str() + 4);
+        ASSERT_TRUE(n / 10000 < 4 && n % 10000 == next[n / 10000]++ && record == RecordText(n))
+            << record;
+    }
+    int failed = 0;
+    for (long at = -3, t = 0; thrown >> at; ++t, failed += at >= 0) {
+        EXPECT_TRUE(at == -1 || at == next[t]) << "thread " << t << " threw at " << at;
+    }
+    EXPECT_GE(failed, 1);
 }
 
 } // namespace

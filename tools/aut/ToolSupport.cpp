@@ -123,29 +123,10 @@ std::string oneLine(const std::string& text) {
 }
 
 std::vector<std::string> existingLogFiles() {
-    I18NString drive;
-    I18NString directory;
-    I18NString base;
-    I18NString extension;
-    AUT_I_FileSupport::SplitPath(AUT_I_LogFile::GetLogFileName(), &drive, &directory, &base,
-                                 &extension);
-    // The family's names: <base>_<YYYYMMDD>_<nnnn><ext>, as the rotation makes them.
-    const I18NString familyName = base + "_????????_????";
-    I18NString pattern;
-    AUT_I_FileSupport::MakePath(pattern, &drive, &directory, &familyName, &extension);
-    std::vector<I18NString> names;
-    AUT_I_FileSupport::GetExistingFilesFromDirectory(pattern, names, true);
-    const AUT_PredicateLogFileNameIsValid valid(static_cast<unsigned long>(base.length()), 8, 4);
-    names.erase(std::remove_if(names.begin(), names.end(),
-                               [&valid](const I18NString& name) { return !valid(name); }),
-                names.end());
-    // Date and sequence number sort as text, so name order is creation order.
-    std::sort(names.begin(), names.end(), AUT_PredicateStringCompare(I18NString()));
+    const AUT_LogFileFamily family(AUT_I_LogFile::GetLogFileName());
     std::vector<std::string> paths;
-    for (const I18NString& name : names) {
-        I18NString path;
-        AUT_I_FileSupport::MakePath(path, &drive, &directory, &name, nullptr);
-        paths.push_back(narrow(path));
+    for (const I18NString& name : family.List()) {
+        paths.push_back(narrow(family.PathOf(name)));
     }
     return paths;
 }

@@ -1,6 +1,7 @@
 #include "BrxMessage.h"
 
 #include "BrxCatalog.h"
+#include "I18NText.h"
 
 #include <cstdio>
 #include <map>
@@ -13,21 +14,6 @@ namespace {
 using brxcatalog::Catalog;
 using brxcatalog::Chain;
 
-// Index 0..15 of the placeholder "{0}".."{9}", "{A}".."{F}" at `at`, or -1.
-int placeholderAt(const std::u32string& text, std::size_t at) {
-    if (at + 2 >= text.size() || text[at] != U'{' || text[at + 2] != U'}') {
-        return -1;
-    }
-    const char32_t c = text[at + 1];
-    if (c >= U'0' && c <= U'9') {
-        return static_cast<int>(c - U'0');
-    }
-    if (c >= U'A' && c <= U'F') {
-        return static_cast<int>(c - U'A') + 10;
-    }
-    return -1;
-}
-
 // One left-to-right scan; inserted parameters are never scanned again. A placeholder without
 // a parameter stays as it is, so that a text fetched bare can be substituted later.
 void substitute(const std::u32string& text,
@@ -35,16 +21,20 @@ void substitute(const std::u32string& text,
                 std::u32string& out) {
     out.clear();
     out.reserve(text.size());
-    std::size_t at = 0;
-    while (at < text.size()) {
-        const int index = placeholderAt(text, at);
-        if (index < 0 || static_cast<std::size_t>(index) >= parameters.size()) {
-            out += text[at++];
+    const char32_t* const end = text.data() + text.size();
+    const char32_t* copied = text.data();
+    int index = 0;
+    for (const char32_t* at = i18n::nextPlaceholder(copied, end, index); at != end;
+         at = i18n::nextPlaceholder(at, end, index)) {
+        if (static_cast<std::size_t>(index) >= parameters.size()) {
+            ++at;
             continue;
         }
+        out.append(copied, at);
         out += parameters[static_cast<std::size_t>(index)].codePoints();
-        at += 3;
+        copied = at += 3;
     }
+    out.append(copied, end);
 }
 
 // The text of a message that cannot be found: names the number and the catalog and shows

@@ -17,6 +17,33 @@
 #include <string>
 #include <sys/stat.h>
 
+// The framework level of the library's most important records (trace level 0, audit level
+// 12). log4cxx names that number OFF, which would tell a reader such a record had been
+// switched off; this level keeps the number, so thresholds compare as before, under a name
+// of its own. Syslog sees it as a notice. Global: log4cxx registers level classes by name.
+// log4cxx's level macros name these unqualified.
+namespace helpers = log4cxx::helpers;
+class AlwaysLevel : public log4cxx::Level {
+    using LevelPtr = log4cxx::LevelPtr;
+    using LogString = log4cxx::LogString;
+    DECLARE_LOG4CXX_LEVEL(AlwaysLevel)
+public:
+    AlwaysLevel()
+        : Level(INT_MAX, LOG4CXX_STR("ALWAYS"), 5) {}
+    static LevelPtr getAlways() {
+        static const LevelPtr level = std::make_shared<AlwaysLevel>();
+        return level;
+    }
+    // What configurations naming "ALWAYS#AlwaysLevel" reach; other names are log4cxx's.
+    static LevelPtr toLevelLS(const LogString& name) {
+        return name == LOG4CXX_STR("ALWAYS") ? getAlways() : Level::toLevelLS(name);
+    }
+    static LevelPtr toLevel(int value) {
+        return value == INT_MAX ? getAlways() : Level::toLevel(value);
+    }
+};
+IMPLEMENT_LOG4CXX_LEVEL(AlwaysLevel)
+
 namespace {
 
 constexpr const char* kDefaultPattern =
@@ -83,10 +110,10 @@ void ensureConfiguredLocked() {
 }
 
 // The framework level as a log4cxx level of the same number; standard levels keep their
-// names, others are made once and kept.
+// names, the highest is ALWAYS, others are made once and kept.
 log4cxx::LevelPtr levelFor(long level) {
     if (level >= INT_MAX) {
-        return log4cxx::Level::getOff();
+        return AlwaysLevel::getAlways();
     }
     if (level <= INT_MIN) {
         return log4cxx::Level::getAll();

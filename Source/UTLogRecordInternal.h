@@ -1,0 +1,49 @@
+#pragma once
+// The text of a file-mode record: the byte buffer it is built in and its composition, which
+// needs no shared state (each thread composes its own before the logging lock).
+#include <I18NString.h>
+#include <cstddef>
+#include <cstring>
+#include <memory>
+
+// A growable byte buffer that keeps its memory between records, so that building a record
+// allocates nothing once the longest one has been seen.
+class RecordBuffer {
+public:
+    void clear() { f_size = 0; }
+    const char* data() const { return f_data.get(); }
+    std::size_t size() const { return f_size; }
+
+    void append(const char* text, std::size_t length) {
+        reserveMore(length);
+        std::memcpy(f_data.get() + f_size, text, length);
+        f_size += length;
+    }
+    void append(char c, std::size_t count) {
+        reserveMore(count);
+        std::memset(f_data.get() + f_size, c, count);
+        f_size += count;
+    }
+    // The UTF-8 form of the code points, as I18NString::c_str() writes it.
+    void appendUtf8(const char32_t* from, const char32_t* to);
+
+private:
+    void reserveMore(std::size_t length) {
+        if (f_capacity - f_size < length) {
+            grow(length);
+        }
+    }
+    void grow(std::size_t length);
+
+    std::unique_ptr<char[]> f_data;
+    std::size_t f_size = 0;
+    std::size_t f_capacity = 0;
+};
+
+// Appends the record's text and its newline: `message` with the parameters substituted in one
+// left-to-right scan (inserted text is never scanned again, a placeholder without a parameter
+// is removed), or as it stands when there are none. Needs no shared state.
+void ComposeRecordText(RecordBuffer& out,
+                       const I18NString& message,
+                       const I18NString* const* parameters,
+                       int parameterCount);
