@@ -3,6 +3,8 @@
 #include "UTExceptionInternal.h"
 #include "UTStringSupport.h"
 
+#include <exception>
+
 namespace {
 
 // Status of a component whose library or entries cannot be found.
@@ -45,15 +47,27 @@ AUT_InitializeTerminateComponent::AUT_InitializeTerminateComponent(
     , f_componentDetails(componentDetails)
     , f_initializeFunction(libraryLocation, libraryName, initializeFunctionName)
     , f_terminateFunction(libraryLocation, libraryName, terminateFunctionName) {
-    long status = kStatusNotFound;
-    if (f_initializeFunction.IsLoaded() && f_terminateFunction.IsLoaded()) {
-        status = f_initializeFunction.GetFunction()(f_consumerName.c_str());
-    }
-    if (status != 0) {
+    const I18NString status = initialize();
+    if (status != "0") {
         // The members made so far are destroyed as the exception leaves, which gives both
         // loads back; the component was not initialized, so its terminate entry is not called.
-        ThrowLibraryException(1000, 0x7214322D, kThrowFile, kThrowLine, AUT_ToString(status),
-                              f_componentName, f_componentDetails);
+        ThrowLibraryException(1000, 0x7214322D, kThrowFile, kThrowLine, status, f_componentName,
+                              f_componentDetails);
+    }
+}
+
+I18NString AUT_InitializeTerminateComponent::initialize() const {
+    if (!f_initializeFunction.IsLoaded() || !f_terminateFunction.IsLoaded()) {
+        return AUT_ToString(kStatusNotFound);
+    }
+    // An exception's class, its what() and its destructor may live in the component library:
+    // it is caught and read here, while the library is still loaded, and never passed on.
+    try {
+        return AUT_ToString(f_initializeFunction.GetFunction()(f_consumerName.c_str()));
+    } catch (const std::exception& error) {
+        return I18NString("exception: ") + error.what();
+    } catch (...) {
+        return I18NString("exception");
     }
 }
 

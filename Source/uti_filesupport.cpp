@@ -21,6 +21,23 @@ namespace {
 // The message whose text lists the characters forbidden in a file or directory name.
 constexpr std::uint32_t kForbiddenCharactersMessage = 0xF7C1724C;
 
+// The characters that are path syntax, not words: the directory separator and the control
+// characters (a line break in a log file's name, say). The catalog's list may add to them,
+// never leave one out; a list that does is not used.
+I18NString forbiddenCharacters() {
+    std::u32string syntax = U"/\x7F";
+    for (char32_t c = 1; c < 0x20; ++c) {
+        syntax += c;
+    }
+    const I18NString listed = AUT_ResourceGetString(kForbiddenCharactersMessage);
+    for (const char32_t c : syntax) {
+        if (listed.find(c) == -1) {
+            return I18NString(std::move(syntax));
+        }
+    }
+    return listed;
+}
+
 // Inputs are compared in blocks of this many bytes.
 constexpr std::size_t kCompareBlock = 500;
 
@@ -196,7 +213,7 @@ bool AUT_I_FileSupport::FileNameIsValid(const I18NString& name) {
         return false;
     }
     // Kept until unload; a fetch that throws leaves it unset, and the next call tries again.
-    static const I18NString forbidden = AUT_ResourceGetString(kForbiddenCharactersMessage);
+    static const I18NString forbidden = forbiddenCharacters();
     return name.findFirstOf(forbidden) == -1;
 }
 

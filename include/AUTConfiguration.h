@@ -18,8 +18,9 @@
 // What a user sees when the file is bad: the library still starts, and the store behaves as if
 // there were no file (company "Morvex", empty rendition, every lookup gives its default) when
 // the file is not well-formed (truncated, mismatched tags, empty, no or several root elements),
-// declares an encoding that is not known or does not fit its bytes, is larger than 8 MiB, or is
-// not a regular file. No partial content is ever used and nothing is reported: the store is read
+// declares an encoding that is not known or does not fit its bytes (UTF-8 if none is declared;
+// a NUL character fits none), is larger than 8 MiB, or is not a regular file.
+// No partial content is ever used and nothing is reported: the store is read
 // before logging exists. A document type declaration is skipped; its entities are never
 // expanded and external entities are never read ("&big;" stays as written, "file:///etc/passwd"
 // is never opened). Nesting is not limited: the parser and the walk use no recursion, and only

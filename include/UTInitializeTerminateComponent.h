@@ -65,7 +65,9 @@ private:
 // Throws AUT_Exception, code 1000, message 0x7214322D with (status, componentName,
 // componentDetails), when the library or either entry is missing (status "7"; nothing is
 // called) or the initialize entry returns a status N other than 0 (status N; the terminate
-// entry is not called). The library is unloaded again before the exception leaves.
+// entry is not called), or the initialize entry throws (status "exception: " and the
+// exception's what(), or "exception" for a class not derived from std::exception; the
+// terminate entry is not called). The library is unloaded again before the exception leaves.
 // The destructor reports nothing. Not thread-safe per object.
 class AUT_EXPORT AUT_InitializeTerminateComponent {
 public:
@@ -83,6 +85,9 @@ public:
     virtual ~AUT_InitializeTerminateComponent();
 
 private:
+    // The initialize entry's status as the message shows it; "7" when an entry is missing.
+    I18NString initialize() const;
+
     I18NString f_consumerName;
     I18NString f_componentName;
     I18NString f_componentDetails;

@@ -97,7 +97,9 @@ public:
 
     // False for ""; else whether `name` holds none of the characters of message 0xF7C1724C
     // (read on the first call and kept until unload; that first call must end before other
-    // threads call). Passes on a failure to read the message.
+    // threads call). Passes on a failure to read the message. A text of a catalog that leaves
+    // out "/" or a control character (U+0001 to U+001F, U+007F) is not used: those are
+    // forbidden whatever a catalog says.
     static bool FileNameIsValid(const I18NString& name);
     // Checks each directory level of `path` (not its last part) with FileNameIsValid, from
     // the innermost out; only the part of a level before its last '.' counts, so a level

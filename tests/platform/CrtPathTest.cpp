@@ -1,7 +1,8 @@
 // The C runtime and Windows names under the file support: splitting and joining within fixed
 // buffers (the rules themselves are tested through AUT_I_FileSupport), the directory search
-// and its patterns, error texts, the system directory.
+// and its patterns, error texts, the system directory, descriptors and directory modes.
 #include "AutTestSupport.h"
+#include "ReliabilitySupport.h"
 #include "Table.h"
 
 #include <crt_io.h>
@@ -126,4 +127,28 @@ TEST(CrtIo, RuntimeModesMapToPosix) {
     EXPECT_EQ(_access(name.c_str(), _A_READ | _A_WRITE), 0);
     EXPECT_EQ(_access(name.c_str(), 1), -1);
     EXPECT_EQ(errno, EINVAL);
+}
+
+// What the library opens and makes is its own: no descriptor for children or at 0 to 2 (where
+// a closed standard output would send anyone's printf into a log), no directory for others.
+TEST(CrtIo, DescriptorsAndDirectoriesStayTheOwners) {
+    auttest::TempDir dir;
+    const std::string name = dir.writeFile("f.txt", "");
+    EXPECT_EQ(reliability::RunInChild(
+                  [&] {
+                      close(STDOUT_FILENO);
+                      umask(0);
+                      const int fd = _open(name.c_str(), _O_RDWR, 0);
+                      struct stat status {};
+                      if (fd <= STDERR_FILENO || (fcntl(fd, F_GETFD) & FD_CLOEXEC) == 0 ||
+                          _mkdir((name + ".d").c_str()) != 0 ||
+                          stat((name + ".d").c_str(), &status) != 0) {
+                          return std::string("a low or inherited descriptor");
+                      }
+                      return (status.st_mode & 0777) == 0700
+                                 ? std::string()
+                                 : "mode " + std::to_string(status.st_mode & 0777);
+                  },
+                  10),
+              "");
 }

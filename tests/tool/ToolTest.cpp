@@ -4,6 +4,7 @@
 #include "ReliabilitySupport.h"
 #include "Table.h"
 
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <map>
 #include <regex>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -60,11 +62,25 @@ protected:
                     setenv(name.c_str(), value.c_str(), 1);
                 }
                 unsetenv("ORQ_MESSAGES_DIR");
-                // Leading NAME=value arguments are set in the environment, as a shell does.
+                // Leading NAME=value arguments, redirections of standard output and a file
+                // size limit (in bytes) are applied as a shell would.
                 std::size_t first = 0;
-                while (first < args.size() &&
-                       std::regex_match(args[first], std::regex("[A-Z_]+=.*"))) {
-                    putenv(const_cast<char*>(args[first++].c_str()));
+                for (; first < args.size(); ++first) {
+                    const std::string& arg = args[first];
+                    if (arg == ">&-") {
+                        close(1);
+                    } else if (arg[0] == '>') {
+                        dup2(open(arg.c_str() + 1, O_WRONLY), 1);
+                    } else if (arg.rfind("ulimit -f ", 0) == 0) {
+                        signal(SIGXFSZ, SIG_IGN);
+                        const rlim_t bytes = std::stoul(arg.substr(10));
+                        const rlimit limit{bytes, bytes};
+                        setrlimit(RLIMIT_FSIZE, &limit);
+                    } else if (std::regex_match(arg, std::regex("[A-Z_]+=.*"))) {
+                        putenv(const_cast<char*>(arg.c_str()));
+                    } else {
+                        break;
+                    }
                 }
                 std::vector<char*> argv{const_cast<char*>(kTool)};
                 for (std::size_t i = first; i < args.size(); ++i) {
@@ -102,6 +118,11 @@ TEST_F(ToolTest, CommandLinesGiveTheirOutputAndStatus) {
     f_root.writeFile("b.txt", "same\n");
     f_root.writeFile("c.txt", "other\n");
     f_root.writeFile("blocker", "");
+    // An installation whose first log file takes every record of the demo's Storage thread.
+    f_root.writeFile("full/configuration/OrqConfig.xml",
+                     "<c><g><section name='Logging'><entry name='UseIPFLogging' value='0'/>"
+                     "<entry name='LineCountPerLogFile' value='100000'/>"
+                     "<entry name='Storage' value='2'/></section></g></c>");
     for (const auttest::Row& row : auttest::ReadTable("ToolTest-commands.tsv", 3)) {
         std::vector<std::string> args;
         for (std::size_t i = 3; i < row.size(); ++i) {
@@ -128,6 +149,13 @@ TEST_F(ToolTest, CommandLinesGiveTheirOutputAndStatus) {
     ASSERT_EQ(files.size(), 4u);
     EXPECT_NE(auttest::readFile(files[0]).find("\ta x b y\n"), std::string::npos);
     EXPECT_NE(auttest::readFile(files[1]).find("\tkeep {0}\n"), std::string::npos);
+    // A link planted as the newest member of the family is refused, never followed.
+    const std::string planted = files[0].substr(0, files[0].size() - 8) + "9999.log";
+    ASSERT_EQ(symlink(files[0].c_str(), planted.c_str()), 0);
+    const Result tail = Run({"logs", "tail"});
+    EXPECT_EQ(tail.err,
+              "aut logs: cannot read '" + planted + "': Too many levels of symbolic links\n");
+    EXPECT_EQ(tail.status, 1);
 }
 
 TEST_F(ToolTest, DemoReportsWhatItWroteAndCountsItsRuns) {

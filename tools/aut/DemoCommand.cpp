@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <fstream>
 #include <sys/stat.h>
 #include <thread>
@@ -35,13 +36,16 @@ const char* const kDemoHelp =
     "log files made, their record counts and the first lines of the newest.\n"
     "\n"
     "The installation is $ORQ_BIN_DIR and the directory above it when ORQ_BIN_DIR is set,\n"
-    "else the build tree's demo directory. Its OrqConfig.xml (file mode, 1000 records per\n"
+    "else the build tree's demo directory for the program in the build tree, and\n"
+    "${XDG_DATA_HOME:-$HOME/.local/share}/orq/demo for an installed one. Its OrqConfig.xml (file "
+    "mode, 1000 records per\n"
     "file, 100 files kept) and Rendition.cfg are installed where they are missing; files\n"
     "already there are kept. The registry databases are <root>/registry/user.db and\n"
     "machine.db. Runs again as often as wanted: each run adds files after the last one, and\n"
     "the library deletes the oldest beyond the 100 it keeps.\n"
     "\n"
-    "Exit status 1 when the records counted in the files differ from the records written.\n";
+    "Exit status 1 when a thread's logging fails (a write or a rotation) or the records\n"
+    "counted in the files differ from the records written.\n";
 
 namespace {
 
@@ -83,6 +87,29 @@ bool exists(const std::string& path) {
     return stat(path.c_str(), &status) == 0;
 }
 
+// The build tree's demo directory for the program in the build tree; an installed program
+// sets up a directory of the user's, never the tree it was built in.
+std::string defaultRoot() {
+    char* const self = realpath("/proc/self/exe", nullptr);
+    char* const built = realpath(AUT_TOOL_BUILD_DIR, nullptr);
+    const bool inBuildTree = self != nullptr && built != nullptr &&
+                             std::string(self).rfind(std::string(built) + "/", 0) == 0;
+    std::free(self);
+    std::free(built);
+    if (inBuildTree) {
+        return AUT_DEMO_ROOT;
+    }
+    const char* const data = std::getenv("XDG_DATA_HOME");
+    if (data != nullptr && data[0] == '/') {
+        return std::string(data) + "/orq/demo";
+    }
+    const char* const home = std::getenv("HOME");
+    if (home == nullptr || home[0] != '/') {
+        throw Failure("neither ORQ_BIN_DIR nor HOME is set: no directory for the installation");
+    }
+    return std::string(home) + "/.local/share/orq/demo";
+}
+
 // The installation's root and binary directory, with the shipped files where they are
 // missing, and the environment pointed at it.
 Installation prepareInstallation() {
@@ -95,7 +122,7 @@ Installation prepareInstallation() {
         }
         installation.root = installation.bin + "/..";
     } else {
-        installation.root = AUT_DEMO_ROOT;
+        installation.root = defaultRoot();
         installation.bin = installation.root + "/bin";
     }
     makeDirectories(installation.bin);
@@ -235,12 +262,21 @@ long writeAll(int records) {
     std::printf("\nwriting %d records from %d components on %d threads\n", records, kComponentCount,
                 kComponentCount);
     std::atomic<int> progress{0};
+    std::atomic<int> running{kComponentCount};
     long written[kComponentCount] = {};
+    // A thread's failure (a write or a rotation the library could not make) is reported by
+    // the main thread, as every failure of a command is: it must not end the process.
+    std::exception_ptr failures[kComponentCount];
     std::vector<std::thread> threads;
     for (int i = 0; i < kComponentCount; ++i) {
         const int share = records / kComponentCount + (i < records % kComponentCount ? 1 : 0);
-        threads.emplace_back([i, share, &progress, &written] {
-            written[i] = writeRecords(kComponents[i], i + 1, share, progress);
+        threads.emplace_back([i, share, &progress, &running, &written, &failures] {
+            try {
+                written[i] = writeRecords(kComponents[i], i + 1, share, progress);
+            } catch (...) {
+                failures[i] = std::current_exception();
+            }
+            running.fetch_sub(1);
         });
     }
     {
@@ -252,7 +288,7 @@ long writeAll(int records) {
                            AUT_ToString(kComponentCount) + " threads");
         box.SetBottomBarDisplay(AUT_I_ProgressBox::kProgressBoxDisplayAnimated);
         std::vector<I18NString> files;
-        for (int done = 0; done < records;) {
+        for (int done = 0; done < records && running.load() > 0;) {
             done = progress.load(std::memory_order_relaxed);
             AUT_I_LogFile::GetLogFileNames(files, true);
             box.SetBottomStatusText(files.empty() ? I18NString("to the logging framework")
@@ -264,6 +300,11 @@ long writeAll(int records) {
     }
     for (std::thread& thread : threads) {
         thread.join();
+    }
+    for (const std::exception_ptr& failure : failures) {
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
     }
     long total = 0;
     for (int i = 0; i < kComponentCount; ++i) {

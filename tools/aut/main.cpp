@@ -2,6 +2,7 @@
 #include "Commands.h"
 
 #include <BrxException.h>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -72,8 +73,14 @@ int main(int argc, char** argv) {
         if (name == command.name) {
             Args args(argv + 2, argv + argc);
             const int status = run(command, args);
-            std::fflush(stdout);
-            return std::ferror(stdout) ? 1 : status;
+            // Output that could not be written is a failure like any other (a closed or
+            // full standard output): one line says so.
+            if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+                std::fprintf(stderr, "aut %s: cannot write the output: %s\n", command.name,
+                             std::strerror(errno));
+                return 1;
+            }
+            return status;
         }
     }
     std::fprintf(stderr, "aut: unknown command '%s' (see 'aut --help')\n", name.c_str());

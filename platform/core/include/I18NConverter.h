@@ -23,6 +23,9 @@ public:
     // The canonical ICU name of the encoding, e.g. "ISO-8859-1" or "UTF-8".
     const char* getName() const;
 
+    // Whether every byte sequence of the text is well-formed in the encoding and maps to a
+    // code point, so that toCodePoints substitutes nothing (a U+FFFD written as such is fine).
+    bool isValid(const char* text, std::size_t length) const;
     // Narrow bytes to code points; malformed or unmappable bytes become U+FFFD.
     std::u32string toCodePoints(const char* text, std::size_t length) const;
     // Code points to narrow bytes; unmappable code points (and surrogates or values above

@@ -3,6 +3,8 @@
 #include "BrxException.h"
 #include "I18NCodecInternal.h"
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
@@ -30,6 +32,33 @@ void toUnicodeReplacement(const void* /*context*/,
     const UChar replacement = 0xFFFD;
     *status = U_ZERO_ERROR;
     ucnv_cbToUWriteUChars(arguments, &replacement, 1, 0, status);
+}
+
+// decodeMultiByte's U+FFFD means a bad sequence, unless the three bytes were U+FFFD itself.
+bool isValidUtf8(const unsigned char* p, const unsigned char* end) {
+    while (p != end) {
+        while (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if (word & 0x8080808080808080ULL) {
+                break;
+            }
+            p += 8;
+        }
+        if (p == end) {
+            break;
+        }
+        const unsigned char lead = *p++;
+        if (lead < 0x80) {
+            continue;
+        }
+        const unsigned char* const trail = p;
+        if (i18n::decodeMultiByte(lead, p, end) == i18n::kReplacement &&
+            !(lead == 0xEF && p - trail == 2)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 UConverter* openConverter(const char* name) {
@@ -105,6 +134,36 @@ const char* I18NConverter::getName() const {
     UErrorCode status = U_ZERO_ERROR;
     const char* name = ucnv_getName(f_impl->converter, &status);
     return U_SUCCESS(status) && name ? name : "";
+}
+
+bool I18NConverter::isValid(const char* text, std::size_t length) const {
+    switch (f_impl->kind) {
+    case EKind::kUtf8: {
+        const auto* p = reinterpret_cast<const unsigned char*>(text);
+        return isValidUtf8(p, p + length);
+    }
+    case EKind::kLatin1:
+        return true;
+    case EKind::kOther:
+        break;
+    }
+    // A converter of its own that stops at the first bad sequence instead of substituting.
+    UErrorCode status = U_ZERO_ERROR;
+    UConverter* const strict = ucnv_open(getName(), &status);
+    if (U_FAILURE(status)) {
+        return false;
+    }
+    ucnv_setToUCallBack(strict, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    UChar units[1024];
+    const char* source = text;
+    const char* const sourceEnd = text + length;
+    do {
+        UChar* target = units;
+        status = U_ZERO_ERROR;
+        ucnv_toUnicode(strict, &target, units + 1024, &source, sourceEnd, nullptr, true, &status);
+    } while (status == U_BUFFER_OVERFLOW_ERROR);
+    ucnv_close(strict);
+    return U_SUCCESS(status);
 }
 
 void I18NConverter::appendCodePoints(std::u32string& out,

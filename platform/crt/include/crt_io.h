@@ -35,9 +35,14 @@
 // 0 when `path` exists (mode 0), is writable (2), readable (4) or both (6); else -1 (EINVAL
 // for another mode).
 CRT_EXPORT int _access(const char* path, int mode);
-// Creates one directory (parents are not made), with all permissions the umask allows.
+// Creates one directory (parents are not made), for its owner only (0700, less what the umask
+// takes): the library's directories hold its logs and settings, which no one else may delete,
+// rename or plant files among, and whose files are the owner's alone anyway (0600).
 CRT_EXPORT int _mkdir(const char* path);
-// The descriptor of `path` opened with `oflag`; `pmode` is used only with _O_CREAT.
+// The descriptor of `path` opened with `oflag`; `pmode` is used only with _O_CREAT. The
+// descriptor is never inherited by programs the process starts (close-on-exec) and is never
+// 0, 1 or 2: with standard descriptors closed (a daemon), a file the library writes must not
+// become standard output, where anyone's printf would land in it.
 CRT_EXPORT int _open(const char* path, int oflag, int pmode = 0);
 CRT_EXPORT int _close(int fd);
 // A stream over `fd`. `mode` is a C stream mode; the C runtime's 't' (text) is accepted and

@@ -142,11 +142,19 @@ int _access(const char* path, int mode) {
 }
 
 int _mkdir(const char* path) {
-    return mkdir(path, 0777);
+    return mkdir(path, 0700);
 }
 
 int _open(const char* path, int oflag, int pmode) {
-    return open(path, oflag, static_cast<mode_t>(pmode));
+    const int fd = open(path, oflag | O_CLOEXEC, static_cast<mode_t>(pmode));
+    if (fd < 0 || fd > STDERR_FILENO) {
+        return fd;
+    }
+    const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    const int error = errno;
+    close(fd);
+    errno = error;
+    return moved;
 }
 
 int _close(int fd) {

@@ -7,9 +7,10 @@
 //   order), then the byte pattern of "<?xml" (UTF-16, UTF-32 without a mark), then the
 //   "encoding" of the XML declaration for 8-bit files: UTF-8 and US-ASCII, ISO-8859-1
 //   (and its aliases "latin1", "ISO8859-1", ...), and any other encoding the core library's
-//   converters know ("windows-1252", "Shift_JIS", ...). No declaration means UTF-8; bytes
-//   that are not UTF-8 then read as U+FFFD. An encoding name nobody knows, or a 16- or 32-bit
-//   encoding declared in an 8-bit file, is an error.
+//   converters know ("windows-1252", "Shift_JIS", ...). No declaration means UTF-8. An encoding
+//   name nobody knows, a 16- or 32-bit encoding declared in an 8-bit file, bytes that are not
+//   valid in the encoding (or do not map to a character), and the character U+0000 anywhere
+//   are errors.
 // - Document type declarations are skipped, internal subset and all. Entities declared there
 //   are never expanded and external entities are never fetched: "&name;" of such an entity
 //   stays in the text as written. The five predefined entities and character references

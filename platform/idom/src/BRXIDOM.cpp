@@ -144,6 +144,64 @@ EncodingChoice chooseEncoding(const char* text, std::size_t size) {
     return choice;
 }
 
+// The core's name for the encoding that the bytes are checked against.
+const char* checkedEncoding(const EncodingChoice& choice) {
+    if (!choice.converterName.empty()) {
+        return choice.converterName.c_str();
+    }
+    switch (choice.encoding) {
+    case pugi::encoding_utf16_be:
+        return "UTF-16BE";
+    case pugi::encoding_utf16_le:
+        return "UTF-16LE";
+    case pugi::encoding_utf32_be:
+        return "UTF-32BE";
+    case pugi::encoding_utf32_le:
+        return "UTF-32LE";
+    case pugi::encoding_latin1:
+        return "ISO-8859-1";
+    default:
+        return "UTF-8";
+    }
+}
+
+// Why the text cannot be read as characters at all, or empty. The backing parser would read
+// bytes that do not fit the encoding as U+FFFD, and U+0000 (which XML does not allow anywhere)
+// as the end of the text, hiding whatever follows it.
+std::string badCharacters(const char* text, std::size_t size, const EncodingChoice& choice) {
+    const char* const encoding = checkedEncoding(choice);
+    std::size_t unit = 1;
+    if (choice.converterName.empty() && (choice.encoding == pugi::encoding_utf16_be ||
+                                         choice.encoding == pugi::encoding_utf16_le)) {
+        unit = 2;
+    } else if (choice.converterName.empty() && (choice.encoding == pugi::encoding_utf32_be ||
+                                                choice.encoding == pugi::encoding_utf32_le)) {
+        unit = 4;
+    }
+    std::size_t nul = size;
+    if (unit == 1) {
+        const void* const found = std::memchr(text, 0, size);
+        nul = found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - text)
+                               : size;
+    } else {
+        static const char kZeros[4] = {};
+        for (std::size_t i = 0; i + unit <= size && nul == size; i += unit) {
+            nul = std::memcmp(text + i, kZeros, unit) == 0 ? i : size;
+        }
+    }
+    if (nul != size) {
+        return "not well-formed: a NUL character at byte " + std::to_string(nul);
+    }
+    try {
+        if (I18NConverter(encoding).isValid(text, size)) {
+            return std::string();
+        }
+    } catch (const BrxException&) {
+        return std::string("unknown encoding \"") + encoding + "\"";
+    }
+    return std::string("not well-formed: bytes that are not valid ") + encoding;
+}
+
 } // namespace
 
 // ---- Nodes ---------------------------------------------------------------------------------
@@ -340,6 +398,10 @@ int BRXIDOM_Parser::parseOwned(std::unique_ptr<char[]> text,
     const EncodingChoice choice = chooseEncoding(text.get(), size);
     if (!choice.error.empty()) {
         return fail(document, I18NString(choice.error.c_str()));
+    }
+    const std::string fault = badCharacters(text.get(), size, choice);
+    if (!fault.empty()) {
+        return fail(document, I18NString(fault.c_str()));
     }
     pugi::xml_parse_result result;
     if (choice.converterName.empty()) {

@@ -1,14 +1,23 @@
 // A component library for the loading guard's tests, built in several variants (see
-// cmake/ComponentTestLibraries.cmake). Each entry appends "<entry> <consumer>\n" to the file
+// tests/CMakeLists.txt). Each entry appends "<entry> <consumer>\n" to the file
 // named by AUT_COMPONENT_LOG, so that a test sees which entries ran, for whom, and how often.
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 
 #ifndef COMPONENT_INITIALIZE_STATUS
 #define COMPONENT_INITIALIZE_STATUS 0
 #endif
 
 namespace {
+
+#ifdef COMPONENT_INITIALIZE_THROWS
+// A class of the library's own: its type information and what() live in this library only.
+class ComponentError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+#endif
 
 void record(const char* entry, const char* consumer) {
     const char* const path = std::getenv("AUT_COMPONENT_LOG");
@@ -25,6 +34,9 @@ void record(const char* entry, const char* consumer) {
 
 extern "C" __attribute__((visibility("default"))) long ComponentInitialize(const char* consumer) {
     record("initialize", consumer);
+#ifdef COMPONENT_INITIALIZE_THROWS
+    throw ComponentError("no licence");
+#endif
     return COMPONENT_INITIALIZE_STATUS;
 }
 
