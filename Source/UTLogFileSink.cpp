@@ -1,9 +1,8 @@
 // The file sink (see UTLogFileSinkInternal.h): record lines, group commit, rotation.
-#include "UTLogFileSinkInternal.h"
-
 #include "UTException.h"
 #include "UTExceptionInternal.h"
 #include "UTLogFileInternal.h"
+#include "UTLogFileSinkInternal.h"
 #include "UTLogSettingsInternal.h"
 #include "UTStringSupport.h"
 #include "uti_filesupport.h"
@@ -65,6 +64,8 @@ void Rotate() {
     FileSinkClose();
     state.f_lineCount = 0;
     const AUT_LogFileFamily& family = *state.f_family;
+    // Other processes of the installation list, number, create and prune the family too.
+    const AUT_LogFileFamily::Lock familyLock(family);
     std::vector<I18NString> names;
     try {
         names = family.List();
@@ -271,8 +272,8 @@ void RecordBuffer::grow(std::size_t length) {
 void RecordBuffer::appendUtf8(const char32_t* from, const char32_t* to) {
     // Four bytes per code point and the encoder's one spare byte: no length pass needed.
     reserveMore(static_cast<std::size_t>(to - from) * 4 + 1);
-    f_size = static_cast<std::size_t>(i18n::writeUtf8(from, to, f_data.get() + f_size) -
-                                      f_data.get());
+    f_size =
+        static_cast<std::size_t>(i18n::writeUtf8(from, to, f_data.get() + f_size) - f_data.get());
 }
 
 void ComposeRecordText(RecordBuffer& out,
