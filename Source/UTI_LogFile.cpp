@@ -14,10 +14,8 @@ namespace {
 
 constexpr long kLineCountError = 702;
 constexpr long kFileCountError = 703;
-constexpr long kFileNameError = 704;
 constexpr std::uint32_t kLineCountMessage = 0x7217A829;
 constexpr std::uint32_t kFileCountMessage = 0x721F9028;
-constexpr std::uint32_t kFileNameMessage = 0x7212F1B2;
 
 } // namespace
 
@@ -28,8 +26,9 @@ AUT_I_LogFile::~AUT_I_LogFile() = default;
 // ---- Setters: store, then let the writer read the setting again ------------------------------
 
 void AUT_I_LogFile::SetLogFileName(const I18NString& name) {
-    if (!PathIsValid(name)) {
-        AUT_THROW(kFileNameError, kFileNameMessage, name);
+    // Checked for fit first: a refused name must not leave directories behind.
+    if (!AUT_LogFileFamily::Fits(name) || !PathIsValid(name)) {
+        ThrowInvalidLogFileName(name);
     }
     if (GetLogFileName() != name) {
         StoreLogSetting(GetConfigurationEntryNameLogFileName(), name);

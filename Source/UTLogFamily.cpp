@@ -3,12 +3,19 @@
 #include "UTLogFileInternal.h"
 #include "UTStringSupport.h"
 #include "uti_filesupport.h"
+#include "uti_filesupportInternal.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <crt_io.h>
+#include <crt_path.h>
 #include <crt_string.h>
 #include <cstring>
 #include <ctime>
+#include <sys/file.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -22,9 +29,61 @@ void FormatToday(char (&text)[16]) {
     }
 }
 
+// How long a rotation waits for another process's listing, create and pruning: those take
+// milliseconds; a holder stopped for longer must not stop this process's logging.
+constexpr auto kFamilyLockPatience = std::chrono::seconds(5);
+
+// Whether another open file description holds a lock on `path` (a process still writes it).
+// While this returns false the caller holds the file exclusively through `fd`, which it
+// closes; a file that cannot be opened is not held by anyone.
+bool HeldElsewhere(const I18NString& path, int& fd) {
+    fd = _open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK, 0);
+    return fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
 } // namespace
 
 // ---- The family ----------------------------------------------------------------------------
+
+bool AUT_LogFileFamily::Fits(const I18NString& logFileName) {
+    I18NString drive;
+    I18NString directory;
+    I18NString baseName;
+    I18NString extension;
+    if (!SplitPathWhole(logFileName, &drive, &directory, &baseName, &extension) ||
+        baseName.empty()) {
+        return false;
+    }
+    // Every member is as long as this one: the date and the number have fixed widths.
+    const I18NString member =
+        baseName + "_" + I18NString(U'0', kDateLength) + "_" + I18NString(U'0', kSequenceLength);
+    I18NString path;
+    return std::strlen((member + extension).c_str()) < _MAX_FNAME &&
+           MakePathWhole(path, &drive, &directory, &member, &extension);
+}
+
+AUT_LogFileFamily::Lock::Lock(const AUT_LogFileFamily& family)
+    : f_fd(-1) {
+    I18NString directory;
+    AUT_I_FileSupport::MakePath(directory, &family.f_drive, &family.f_directory, nullptr, nullptr);
+    f_fd = _open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY, 0);
+    const auto deadline = std::chrono::steady_clock::now() + kFamilyLockPatience;
+    while (f_fd >= 0 && flock(f_fd, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) ||
+            std::chrono::steady_clock::now() > deadline) {
+            close(f_fd);
+            f_fd = -1;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+AUT_LogFileFamily::Lock::~Lock() {
+    if (f_fd >= 0) {
+        close(f_fd); // releases the lock
+    }
+}
 
 AUT_LogFileFamily::AUT_LogFileFamily(const I18NString& logFileName) {
     AUT_I_FileSupport::SplitPath(logFileName, &f_drive, &f_directory, &f_baseName, &f_extension);
@@ -60,8 +119,11 @@ I18NString AUT_LogFileFamily::NextName(const std::vector<I18NString>& listed) co
 }
 
 long AUT_LogFileFamily::Create(const I18NString& name) const {
-    return AUT_I_FileSupport::OpenFile(PathOf(name), _O_RDWR | _O_CREAT | _O_EXCL,
-                                       _S_IREAD | _S_IWRITE);
+    const long fd = AUT_I_FileSupport::OpenFile(PathOf(name), _O_RDWR | _O_CREAT | _O_EXCL,
+                                                _S_IREAD | _S_IWRITE);
+    // Advisory only: it keeps other processes' pruning away, never a reader.
+    flock(static_cast<int>(fd), LOCK_SH | LOCK_NB);
+    return fd;
 }
 
 void AUT_LogFileFamily::Prune(const std::vector<I18NString>& listed, std::size_t limit) const {
@@ -73,8 +135,16 @@ void AUT_LogFileFamily::Prune(const std::vector<I18NString>& listed, std::size_t
     const std::size_t count = listed.size() - limit + 1;
     I18NString directory;
     AUT_I_FileSupport::MakePath(directory, &f_drive, &f_directory, nullptr, nullptr);
-    std::for_each(listed.begin(), listed.begin() + static_cast<std::ptrdiff_t>(count),
-                  AUT_PredicateRemoveFileFromDirectory(directory));
+    const AUT_PredicateRemoveFileFromDirectory remove(directory);
+    for (std::size_t i = 0; i < count; ++i) {
+        int fd = -1;
+        if (!HeldElsewhere(PathOf(listed[i]), fd)) {
+            remove(listed[i]);
+        }
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
 }
 
 I18NString AUT_LogFileFamily::Today() {

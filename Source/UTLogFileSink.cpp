@@ -73,6 +73,8 @@ void Rotate() {
     FileSinkClose();
     state.f_lineCount = 0;
     const AUT_LogFileFamily& family = *state.f_family;
+    // Other processes of the installation list, number, create and prune the family too.
+    const AUT_LogFileFamily::Lock familyLock(family);
     std::vector<I18NString> names;
     try {
         names = family.List();

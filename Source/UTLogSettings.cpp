@@ -1,5 +1,7 @@
 // The logging settings (see UTLogSettingsInternal.h) and the settings half of AUT_I_LogFile.
 #include "AUTUserConfiguration.h"
+#include "UTExceptionInternal.h"
+#include "UTLogFile.h"
 #include "UTLogSettingsInternal.h"
 #include "UTResourceAccess.h"
 #include "UTStringSupport.h"
@@ -89,16 +91,23 @@ bool AUT_I_LogFile::PathIsValid(const I18NString& path) {
     return true;
 }
 
+void ThrowInvalidLogFileName(const I18NString& name) {
+    AUT_THROW(704, 0x7212F1B2, name);
+}
+
 I18NString AUT_I_LogFile::GetLogFileName() {
     const I18NString entry = GetConfigurationEntryNameLogFileName();
     const I18NString& empty = AUT_GetEmptyString();
-    I18NString name = CurrentUser()->GetString(Section(), entry, empty);
-    if (PathIsValid(name)) {
-        return name;
-    }
-    name = LocalMachine()->GetString(Section(), entry, empty);
-    if (PathIsValid(name)) {
-        return name;
+    for (const AUT_RefPtr<AUT_I_UserConfiguration>& settings : {CurrentUser(), LocalMachine()}) {
+        const I18NString name = settings->GetString(Section(), entry, empty);
+        // A configured name whose files would be cut short is refused, not replaced: logs
+        // must not go elsewhere than where the user looks without a word.
+        if (!name.empty() && !AUT_LogFileFamily::Fits(name)) {
+            ThrowInvalidLogFileName(name);
+        }
+        if (PathIsValid(name)) {
+            return name;
+        }
     }
 
     I18NString logDirectory("../logs");
@@ -111,7 +120,12 @@ I18NString AUT_I_LogFile::GetLogFileName() {
     I18NString directory;
     AUT_I_FileSupport::SplitPath(logDirectory, &drive, &directory, nullptr, nullptr);
     const I18NString product = AUT_I_UserConfiguration::GetProductName();
-    const I18NString extension = AUT_ResourceGetString(kLogExtensionMessage);
+    // A catalog's extension must be a plain name: a separator, dot or control character in it
+    // would put the files elsewhere or break their names.
+    I18NString extension = AUT_ResourceGetString(kLogExtensionMessage);
+    if (!AUT_I_FileSupport::FileNameIsValid(extension) || extension.find(U'.') != -1) {
+        extension = "log";
+    }
     I18NString result;
     AUT_I_FileSupport::MakePath(result, &drive, &directory, &product, &extension);
     return result;

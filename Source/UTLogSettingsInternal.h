@@ -45,6 +45,9 @@ AUT_I_LogFile::ELogLevel ConfiguredAuditLevel(const I18NString& componentName);
 // The framework's name of a component: "Orq" for "QueryEngine", else the name itself.
 I18NString FrameworkKey(const I18NString& componentName);
 
+// Error 704, message 0x7212F1B2 with the name: a log file name that cannot be used.
+[[noreturn]] void ThrowInvalidLogFileName(const I18NString& name);
+
 // Stores one entry of the section for the current user.
 void StoreLogSetting(const I18NString& entry, unsigned long value);
 void StoreLogSetting(const I18NString& entry, const I18NString& value);

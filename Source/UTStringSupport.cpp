@@ -81,6 +81,10 @@ void fillFixedTexts() {
     for (int i = 0; i < kFixedTextCount; ++i) {
         fetched[i] = g_fetch(kFixedTextMessages[i]);
     }
+    // The directory separator is path syntax, not a word: no catalog may move files elsewhere.
+    if (fetched[kFixedTextDirSeparator] != "/") {
+        fetched[kFixedTextDirSeparator] = "/";
+    }
     for (int i = 0; i < kFixedTextCount; ++i) {
         AUTg_FixedTexts[i] = std::move(fetched[i]);
     }

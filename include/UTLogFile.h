@@ -171,12 +171,33 @@ private:
 
 // The rotating files of one configured log file name: <base>_<YYYYMMDD>_<nnnn><ext> in the
 // name's directory. Listing, well-formedness, order, the next name, the exclusive create and
-// the pruning of the family all live here, for the writer and the tool alike. No lock of its
-// own: the writer calls it under the logging lock; the tool, from its one thread.
+// the pruning of the family all live here, for the writer and the tool alike. Within a process
+// the writer calls it under the logging lock; between processes of one installation, which
+// share the family, a Lock orders listing, numbering, the exclusive create and pruning, and
+// each process holds a shared lock on the member it writes, which pruning respects.
 class AUT_EXPORT AUT_LogFileFamily {
 public:
     // The family named after `logFileName` (a path with directory, base name and extension).
     explicit AUT_LogFileFamily(const I18NString& logFileName);
+
+    // Whether every member of the family of `logFileName` has a name and path that fit the
+    // path limits whole (a longer one would be cut, losing its number and extension).
+    static bool Fits(const I18NString& logFileName);
+
+    // Holds the family's directory locked (flock) exclusively while it lives: no file of
+    // its own that could be planted or left behind. A directory that cannot be opened, or a
+    // holder that keeps it for more than a few seconds, leaves the family unlocked: the
+    // exclusive create still never shares a member.
+    class AUT_EXPORT Lock {
+    public:
+        explicit Lock(const AUT_LogFileFamily& family);
+        ~Lock();
+        Lock(const Lock&) = delete;
+        Lock& operator=(const Lock&) = delete;
+
+    private:
+        int f_fd;
+    };
 
     // The members present: bare names (with extension), well-formed, oldest first (date and
     // sequence number sort as text). Throws when the directory cannot be read.
@@ -187,10 +208,12 @@ public:
     // last sequence number; 9999 wraps to 1, a new day starts at 1.
     I18NString NextName(const std::vector<I18NString>& listed) const;
     // Creates the member `name` exclusively (never opening an existing file) for writing;
-    // returns its descriptor. Throws the open's error.
+    // returns its descriptor, which holds the member's shared lock until it is closed. Throws
+    // the open's error.
     long Create(const I18NString& name) const;
     // Deletes the oldest of `listed` (taken before a new member was created) so that at most
-    // `limit` + 1 remain with the new one; a file that cannot go is left for the next time.
+    // `limit` + 1 remain with the new one; a file that cannot go, or that a process still
+    // writes (holds locked), is left for a later time.
     void Prune(const std::vector<I18NString>& listed, std::size_t limit) const;
 
     // Today's date as the family writes it ("%Y%m%d"); empty when the clock cannot be read.

@@ -44,7 +44,8 @@ AUT_EXPORT bool AUT_ToBool(I18NString text);
 // Texts of the library's catalog. The first call of one of these five, or of a substitution,
 // fetches all five (and builds the placeholder table) once; later calls return copies and never
 // fetch again. A failed fetch passes on what the catalog reports and is retried on the next
-// call. That first call must end before other threads use these or the substitutions.
+// call. That first call must end before other threads use these or the substitutions. The
+// directory separator is "/" whatever a catalog says: it is path syntax, not a word.
 AUT_EXPORT I18NString AUT_GetSpaceString();
 AUT_EXPORT I18NString AUT_GetSeparatorString();
 AUT_EXPORT I18NString AUT_GetQuoteString();

@@ -118,6 +118,14 @@ TEST_F(ToolTest, CommandLinesGiveTheirOutputAndStatus) {
     f_root.writeFile("b.txt", "same\n");
     f_root.writeFile("c.txt", "other\n");
     f_root.writeFile("blocker", "");
+    // A catalog that would change path syntax (separator, log extension, forbidden characters)
+    // for an installation whose log file name holds a line break.
+    f_root.makeDirectory("hostile/bin");
+    f_root.writeFile("hostile/messages/UTmsgs.msg",
+                     "0xF7C528CA = \"\\\\\"\n0xF7CB58DB = \"lo/g\"\n0xF7C1724C = \"x\"\n");
+    f_root.writeFile("hostile/configuration/OrqConfig.xml",
+                     "<c><g><section name='Logging'><entry name='LogFileName' value='" + root +
+                         "/a&#10;b.log'/></section></g></c>");
     // An installation whose first log file takes every record of the demo's Storage thread.
     f_root.writeFile("full/configuration/OrqConfig.xml",
                      "<c><g><section name='Logging'><entry name='UseIPFLogging' value='0'/>"
