@@ -21,6 +21,10 @@ enum EFixedText {
 extern I18NString AUTg_PlaceholderTable[kPlaceholderCount]; // "{0}".."{9}", "{A}".."{F}"
 extern I18NString AUTg_FixedTexts[kFixedTextCount];
 
+// Fills the fixed texts and the placeholder table on the first call; a fetch that throws is
+// passed on and tried again by the next call.
+void EnsureFixedTexts();
+
 // Where the text support fetches catalog texts; AUT_ResourceGetString unless a test sets
 // another. Returns the previous fetcher. Not thread-safe: set it before any use.
 using ResourceFetcher = I18NString (*)(std::uint32_t messageNumber);
