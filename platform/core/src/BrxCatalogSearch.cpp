@@ -1,14 +1,13 @@
 #include "BrxCatalog.h"
+#include "BrxFile.h"
 #include "BrxMessage.h"
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <iterator>
 #include <map>
 #include <mutex>
@@ -106,35 +105,6 @@ std::string findEntry(const std::string& directory, const std::string& fileName)
     return best;
 }
 
-// The whole file when it is a regular file of at most kMaxFileBytes; false otherwise.
-bool readRegularFile(const std::string& path, std::string& content) {
-    // Non-blocking, so that a FIFO named like a catalog cannot hang the reader.
-    const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0) {
-        return false;
-    }
-    struct stat status {};
-    bool ok = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
-              static_cast<std::uint64_t>(status.st_size) <= kMaxFileBytes;
-    if (ok) {
-        content.resize(static_cast<std::size_t>(status.st_size));
-        std::size_t done = 0;
-        while (done < content.size()) {
-            const ssize_t got = read(descriptor, &content[done], content.size() - done);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got <= 0) {
-                break; // the file shrank or failed: keep what was read
-            }
-            done += static_cast<std::size_t>(got);
-        }
-        content.resize(done);
-    }
-    close(descriptor);
-    return ok;
-}
-
 // The built-in copy of one catalog and locale level, parsed; null when none is registered.
 std::unique_ptr<Catalog> builtInCopy(const std::string& foldedName,
                                      const std::string& localeLevel) {
@@ -220,7 +190,7 @@ std::shared_ptr<const Catalog> loadCatalog(const std::string& foldedName,
         }
         const std::string path = directory + "/" + entry;
         // An entry that is no readable regular file (or too large) is passed over.
-        if (!readRegularFile(path, content)) {
+        if (!brxReadRegularFile(path.c_str(), kMaxFileBytes, content)) {
             continue;
         }
         catalog = std::make_shared<Catalog>(parseCatalog(content.data(), content.size()));

@@ -1,12 +1,9 @@
 #include "WinProfile.h"
 
+#include <BrxFile.h>
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -60,36 +57,6 @@ bool readLine(const std::string& text, std::size_t& position, std::string& line)
     line.resize(std::strlen(line.c_str()));
     position = end + 1;
     return true;
-}
-
-// The whole of `fileName` when it is a regular file of at most kMaxFileBytes. Opened without
-// blocking, so that a FIFO in its place cannot hang the caller, and read no further than its
-// size, so that a file that grows (or /dev/zero behind a link) cannot either.
-bool readRegularFile(const char* fileName, std::string& text) {
-    const int descriptor = open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0) {
-        return false;
-    }
-    struct stat status {};
-    const bool ok = fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
-                    static_cast<std::uint64_t>(status.st_size) <= kMaxFileBytes;
-    if (ok) {
-        text.resize(static_cast<std::size_t>(status.st_size));
-        std::size_t done = 0;
-        while (done < text.size()) {
-            const ssize_t got = read(descriptor, &text[done], text.size() - done);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got <= 0) {
-                break; // the file shrank or failed: keep what was read
-            }
-            done += static_cast<std::size_t>(got);
-        }
-        text.resize(done);
-    }
-    close(descriptor);
-    return ok;
 }
 
 enum class Query { kValue, kKeyNames, kSectionNames };
@@ -213,7 +180,7 @@ std::uint32_t GetPrivateProfileStringA(const char* appName,
     Scan scan;
     try {
         std::string text;
-        if (fileName != nullptr && readRegularFile(fileName, text)) {
+        if (fileName != nullptr && brxReadRegularFile(fileName, kMaxFileBytes, text)) {
             scan = scanFile(text, query, appName, keyName);
         }
     } catch (...) {
