@@ -652,13 +652,12 @@ const char* valueNameOf(const char* valueName) {
 
 namespace {
 
-// Runs `change` in one write transaction on the key behind `key`, after the checks that every
-// change of a key's contents shares: a live handle holding `access`, a database with the
-// library's schema (else `noSchema`), and a key that no other handle deleted meanwhile. The
-// lock is held and the transaction open for the whole call; `change` commits. Only a change
-// that `create`s may make the database file.
-template <typename Change>
-LONG ChangeKey(HKEY key, REGSAM access, LONG noSchema, Change change, bool create = false) {
+// Runs `body(database, ref)` on the key behind `key` with its database locked, after the checks
+// that every use of a key's contents shares: a live handle holding `access`, and a database
+// with the library's schema (else `noSchema`). Only a change that `create`s may make the
+// database file.
+template <typename Body>
+LONG UseKey(HKEY key, REGSAM access, LONG noSchema, Body body, bool create = false) {
     KeyRef ref;
     const LONG error = resolve(key, ref, create);
     if (error != ERROR_SUCCESS) {
@@ -672,14 +671,27 @@ LONG ChangeKey(HKEY key, REGSAM access, LONG noSchema, Change change, bool creat
     if (!database.hasSchema()) {
         return noSchema;
     }
-    WriteTransaction transaction(database);
-    if (transaction.begun() != SQLITE_OK) {
-        return resultOf(transaction.begun());
-    }
-    if (!keyExists(database, ref.id)) {
-        return ERROR_KEY_DELETED;
-    }
-    return change(database, ref, transaction);
+    return body(database, ref);
+}
+
+// Runs `change` in one write transaction on the key behind `key`, after UseKey's checks and
+// on a key that no other handle deleted meanwhile. The lock is held and the transaction open
+// for the whole call; `change` commits.
+template <typename Change>
+LONG ChangeKey(HKEY key, REGSAM access, LONG noSchema, Change change, bool create = false) {
+    return UseKey(
+        key, access, noSchema,
+        [&change](Database& database, KeyRef& ref) {
+            WriteTransaction transaction(database);
+            if (transaction.begun() != SQLITE_OK) {
+                return resultOf(transaction.begun());
+            }
+            if (!keyExists(database, ref.id)) {
+                return static_cast<LONG>(ERROR_KEY_DELETED);
+            }
+            return change(database, ref, transaction);
+        },
+        create);
 }
 
 } // namespace
@@ -709,52 +721,42 @@ LONG RegQueryValueExA(HKEY key,
     if (data != nullptr && dataSize == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
-    KeyRef ref;
-    const LONG error = resolve(key, ref);
-    if (error != ERROR_SUCCESS) {
-        return error;
-    }
-    if ((ref.access & KEY_QUERY_VALUE) == 0) {
-        return ERROR_ACCESS_DENIED;
-    }
-    Database& database = *ref.database;
-    std::lock_guard<std::mutex> guard(database.mutex());
-    if (!database.hasSchema()) {
-        return ERROR_FILE_NOT_FOUND;
-    }
-    const char* const name = valueNameOf(valueName);
-    StatementUse use(database.statement(Database::kQueryValue));
-    sqlite3_bind_int64(*use, 1, ref.id);
-    sqlite3_bind_text(*use, 2, name, -1, SQLITE_STATIC);
-    const int code = sqlite3_step(*use);
-    if (code == SQLITE_DONE) {
-        return keyExists(database, ref.id) ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
-    }
-    if (code != SQLITE_ROW) {
-        return resultOf(code);
-    }
-    const DWORD storedType = static_cast<DWORD>(sqlite3_column_int64(*use, 0));
-    const void* const bytes = sqlite3_column_blob(*use, 1);
-    const DWORD size = static_cast<DWORD>(sqlite3_column_bytes(*use, 1));
-    if (type != nullptr) {
-        *type = storedType;
-    }
-    if (dataSize == nullptr) {
-        return ERROR_SUCCESS;
-    }
-    if (data == nullptr) {
-        *dataSize = size;
-        return ERROR_SUCCESS;
-    }
-    if (*dataSize < size) {
-        *dataSize = size;
-        return ERROR_MORE_DATA;
-    }
-    if (size > 0) {
-        std::memcpy(data, bytes, size);
-    }
-    *dataSize = size;
-    return ERROR_SUCCESS;
+    return UseKey(
+        key, KEY_QUERY_VALUE, ERROR_FILE_NOT_FOUND, [&](Database& database, KeyRef& ref) -> LONG {
+            const char* const name = valueNameOf(valueName);
+            StatementUse use(database.statement(Database::kQueryValue));
+            sqlite3_bind_int64(*use, 1, ref.id);
+            sqlite3_bind_text(*use, 2, name, -1, SQLITE_STATIC);
+            const int code = sqlite3_step(*use);
+            if (code == SQLITE_DONE) {
+                return keyExists(database, ref.id) ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+            }
+            if (code != SQLITE_ROW) {
+                return resultOf(code);
+            }
+            const DWORD storedType = static_cast<DWORD>(sqlite3_column_int64(*use, 0));
+            const void* const bytes = sqlite3_column_blob(*use, 1);
+            const DWORD size = static_cast<DWORD>(sqlite3_column_bytes(*use, 1));
+            if (type != nullptr) {
+                *type = storedType;
+            }
+            if (dataSize == nullptr) {
+                return ERROR_SUCCESS;
+            }
+            if (data == nullptr) {
+                *dataSize = size;
+                return ERROR_SUCCESS;
+            }
+            if (*dataSize < size) {
+                *dataSize = size;
+                return ERROR_MORE_DATA;
+            }
+            if (size > 0) {
+                std::memcpy(data, bytes, size);
+            }
+            *dataSize = size;
+            return ERROR_SUCCESS;
+        });
 }
 
 LONG RegSetValueExA(HKEY key,
@@ -886,51 +888,40 @@ LONG EnumerateAt(HKEY key,
     if (name == nullptr || nameSize == nullptr) {
         return ERROR_INVALID_PARAMETER;
     }
-    KeyRef ref;
-    const LONG error = resolve(key, ref);
-    if (error != ERROR_SUCCESS) {
-        return error;
-    }
-    if ((ref.access & access) != access) {
-        return ERROR_ACCESS_DENIED;
-    }
-    Database& database = *ref.database;
-    std::lock_guard<std::mutex> guard(database.mutex());
-    if (!database.hasSchema()) {
-        return ERROR_NO_MORE_ITEMS;
-    }
-    // Prepared per call: listings are rare, and the connection's own statements stay as made.
-    sqlite3_stmt* statement = nullptr;
-    int code = sqlite3_prepare_v2(sqlite3_db_handle(database.statement(Database::kFindChild)),
-                                  query, -1, &statement, nullptr);
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owned(statement, &sqlite3_finalize);
-    if (code != SQLITE_OK) {
-        return resultOf(code);
-    }
-    sqlite3_bind_int64(statement, 1, ref.id);
-    sqlite3_bind_int64(statement, 2, index);
-    code = sqlite3_step(statement);
-    if (code == SQLITE_DONE) {
-        return keyExists(database, ref.id) ? ERROR_NO_MORE_ITEMS : ERROR_KEY_DELETED;
-    }
-    if (code != SQLITE_ROW) {
-        return resultOf(code);
-    }
-    const auto* const text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-    const DWORD length = static_cast<DWORD>(sqlite3_column_bytes(statement, 0));
-    if (*nameSize <= length) {
-        *nameSize = length + 1;
-        return ERROR_MORE_DATA;
-    }
-    std::memcpy(name, text, length + 1);
-    *nameSize = length;
-    if (type != nullptr) {
-        *type = static_cast<DWORD>(sqlite3_column_int64(statement, 1));
-    }
-    if (dataSize != nullptr) {
-        *dataSize = static_cast<DWORD>(sqlite3_column_int64(statement, 2));
-    }
-    return ERROR_SUCCESS;
+    return UseKey(key, access, ERROR_NO_MORE_ITEMS, [&](Database& database, KeyRef& ref) -> LONG {
+        // Prepared per call: listings are rare, and the connection's own statements stay as made.
+        sqlite3_stmt* statement = nullptr;
+        int code = sqlite3_prepare_v2(sqlite3_db_handle(database.statement(Database::kFindChild)),
+                                      query, -1, &statement, nullptr);
+        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> owned(statement, &sqlite3_finalize);
+        if (code != SQLITE_OK) {
+            return resultOf(code);
+        }
+        sqlite3_bind_int64(statement, 1, ref.id);
+        sqlite3_bind_int64(statement, 2, index);
+        code = sqlite3_step(statement);
+        if (code == SQLITE_DONE) {
+            return keyExists(database, ref.id) ? ERROR_NO_MORE_ITEMS : ERROR_KEY_DELETED;
+        }
+        if (code != SQLITE_ROW) {
+            return resultOf(code);
+        }
+        const auto* const text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+        const DWORD length = static_cast<DWORD>(sqlite3_column_bytes(statement, 0));
+        if (*nameSize <= length) {
+            *nameSize = length + 1;
+            return ERROR_MORE_DATA;
+        }
+        std::memcpy(name, text, length + 1);
+        *nameSize = length;
+        if (type != nullptr) {
+            *type = static_cast<DWORD>(sqlite3_column_int64(statement, 1));
+        }
+        if (dataSize != nullptr) {
+            *dataSize = static_cast<DWORD>(sqlite3_column_int64(statement, 2));
+        }
+        return ERROR_SUCCESS;
+    });
 }
 
 } // namespace
