@@ -6,16 +6,15 @@
 #include "UTLogFile.h"
 #include "uti_filesupport.h"
 
+#include <BrxFile.h>
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fcntl.h>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace auttool {
 
@@ -131,36 +130,16 @@ std::vector<std::string> existingLogFiles() {
     return paths;
 }
 
-// A log file's bytes, from a regular file only and never through a symbolic link: a name of
-// the family planted in the logs directory must not make the tool read (or hang on) another
-// file or a FIFO.
-static std::string readLogBytes(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    struct stat status {};
-    if (fd < 0 || fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        const std::string reason = fd < 0 ? std::strerror(errno) : "not a regular file";
-        if (fd >= 0) {
-            close(fd);
-        }
-        throw Failure("cannot read '" + path + "': " + reason);
-    }
-    std::string bytes;
-    char block[65536];
-    for (ssize_t got; (got = read(fd, block, sizeof block)) != 0;) {
-        if (got < 0 && errno != EINTR) {
-            const std::string reason = std::strerror(errno);
-            close(fd);
-            throw Failure("cannot read '" + path + "': " + reason);
-        }
-        bytes.append(block, got < 0 ? 0 : static_cast<std::size_t>(got));
-    }
-    close(fd);
-    return bytes;
-}
-
 LogFileSummary readLogFile(const std::string& path) {
     LogFileSummary summary;
-    std::istringstream in(readLogBytes(path));
+    // A regular file only, never through a symbolic link: a name of the family planted in
+    // the logs directory must not make the tool read (or hang on) another file or a FIFO.
+    std::string bytes;
+    if (!brxReadRegularFile(path.c_str(), UINT64_MAX, bytes, false)) {
+        throw Failure("cannot read '" + path +
+                      "': " + (errno != 0 ? std::strerror(errno) : "not a regular file"));
+    }
+    std::istringstream in(bytes);
     for (std::string line; std::getline(in, line);) {
         // The writer stamps each record with strftime's "%c" and a tab; this process reads
         // it back in the same locale.

@@ -5,8 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-bool brxReadRegularFile(const char* path, std::uint64_t maxBytes, std::string& content) {
-    const int descriptor = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+bool brxReadRegularFile(const char* path,
+                        std::uint64_t maxBytes,
+                        std::string& content,
+                        bool followLinks) {
+    const int descriptor =
+        open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW));
     if (descriptor < 0) {
         return false;
     }
@@ -29,5 +33,6 @@ bool brxReadRegularFile(const char* path, std::uint64_t maxBytes, std::string& c
         content.resize(done);
     }
     close(descriptor);
+    errno = 0;
     return ok;
 }
