@@ -16,7 +16,8 @@
 //                                by a thread that arrives holding it (WriteExceptionRecord)
 //   the configuration store's own locks, the framework's, AUTg_TimeLock, AUTg_PoolLock and
 //   the literal locks: held only inside a call, never while taking any lock above.
-// AUTg_FileCommitQueue.f_lock, the file sink's queue, is never held together with another.
+// The file sink's commit queue (AUTg_FileCommitQueue) takes no lock; its writer takes
+// AUTg_LogLock.
 // Between processes, a rotation takes the log family's directory lock (flock) under
 // AUTg_LogLock and nothing under it; it waits at most 5 s for another process.
 extern AUT_TESTABLE BrxThreadCriticalSection AUTg_ExceptionLogLock; // guards AUTg_ExceptionLogBusy

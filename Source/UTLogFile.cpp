@@ -333,7 +333,8 @@ __attribute__((noinline)) void AUT_LogFile::LogRecord(ELogLevel level,
         own.f_inUse = true;
         text.clear();
         ComposeRecordText(text, message, parameters, parameterCount);
-        record.f_text = &text;
+        record.f_text = text.data();
+        record.f_size = text.size();
         record.f_audit = f_logType == kLogTypeAudit;
         record.f_isStart = isStart;
         FileSinkWrite(record);

@@ -26,6 +26,8 @@ constexpr std::size_t kGroupRecords = 64;
 // Pauses (about 20 ns each here) a queued thread spins on its record before it sleeps: well
 // over a write, since a sleeper costs the writer a wake-up call as dear as the write.
 constexpr int kWaitSpins = 1000;
+// Groups a writer writes for others, its own record done, before it hands the role over.
+constexpr int kExtraGroups = 4;
 // Pauses a new writer gives the other threads inside the sink to queue their records for its
 // write: about a record's composition. Spinning, not yielding: a yield costs as much.
 constexpr int kGatherSpins = 150;
@@ -142,7 +144,7 @@ public:
                 f_lines.append(kAuditEndMarker, sizeof(kAuditEndMarker) - 1);
             }
         }
-        f_lines.append(record.f_text->data(), record.f_text->size());
+        f_lines.append(record.f_text, record.f_size);
         f_records[f_count] = &record;
         f_ends[f_count++] = f_lines.size();
         ++state.f_lineCount;
@@ -159,8 +161,8 @@ public:
         const long long result = _write(fd, f_lines.data(), f_lines.size());
         const std::size_t written = result > 0 ? static_cast<std::size_t>(result) : 0;
         std::size_t i = 0;
-        for (; i < f_count && f_ends[i] <= written; ++i) {
-            f_records[i]->f_outcome = FileRecord::kWritten;
+        while (i < f_count && f_ends[i] <= written) {
+            ++i;
         }
         if (i < f_count) {
             Fail(state, i, written - (i == 0 ? 0 : f_ends[i - 1]));
@@ -218,11 +220,7 @@ void WriteGroup(FileRecord* group) {
             }
         }
         if (state.f_file == nullptr) {
-            // Closed after a failure: dropped until the name is reset.
-            if (record->f_outcome == FileRecord::kPending) {
-                record->f_outcome = FileRecord::kDropped;
-            }
-            continue;
+            continue; // closed after a failure: dropped until the name is reset
         }
         pending.add(state, *record);
         if (pending.full()) {
@@ -245,6 +243,172 @@ void Report(FileRecord& record) {
     }
 }
 
+// ---- The commit queue ----------------------------------------------------------------------
+
+constexpr int kCountShift = 48;
+constexpr std::uint64_t kAddressMask = (std::uint64_t{1} << kCountShift) - 1;
+
+FileRecord* NewestOf(std::uint64_t head) {
+    return reinterpret_cast<FileRecord*>(static_cast<std::uintptr_t>(head & kAddressMask));
+}
+
+std::uint32_t CountOf(std::uint64_t head) {
+    return static_cast<std::uint32_t>(head >> kCountShift);
+}
+
+// Whether the queue's head can hold the record's address: always on today's systems, which
+// map user memory below 2^47.
+bool Fits(const FileRecord& record) {
+    return (reinterpret_cast<std::uintptr_t>(&record) & ~kAddressMask) == 0;
+}
+
+void Queue(FileRecord& record) {
+    FileCommitQueue& queue = AUTg_FileCommitQueue;
+    const std::uint64_t address = reinterpret_cast<std::uintptr_t>(&record);
+    std::uint64_t head = queue.f_head.load(std::memory_order_relaxed);
+    do {
+        record.f_next = NewestOf(head);
+    } while (!queue.f_head.compare_exchange_weak(
+        head, address | ((std::uint64_t{CountOf(head)} + 1) << kCountShift),
+        std::memory_order_seq_cst, std::memory_order_relaxed));
+}
+
+// Takes what is queued, as a group in write order (oldest first). Caller holds the writer's
+// role.
+FileRecord* TakeQueued() {
+    const std::uint64_t head = AUTg_FileCommitQueue.f_head.exchange(0, std::memory_order_acquire);
+    FileRecord* group = nullptr;
+    for (FileRecord* record = NewestOf(head); record != nullptr;) {
+        // The texts are other threads' lines: fetched all at once, not one by one.
+        for (std::size_t at = 0; at < record->f_size; at += 64) {
+            __builtin_prefetch(record->f_text + at);
+        }
+        FileRecord* const older = record->f_next;
+        record->f_next = group;
+        group = record;
+        record = older;
+    }
+    return group;
+}
+
+// Gives the writer's role up. Returns what was queued meanwhile by threads that saw the role
+// taken and went to wait: then this thread holds the role again and must see to it.
+FileRecord* LeaveRole() {
+    FileCommitQueue& queue = AUTg_FileCommitQueue;
+    // With the queuing thread's push and look at the role, both sequentially consistent: one
+    // of the two threads sees the other.
+    queue.f_writerActive.store(false, std::memory_order_seq_cst);
+    if (queue.f_head.load(std::memory_order_seq_cst) == 0 ||
+        queue.f_writerActive.exchange(true, std::memory_order_acquire)) {
+        return nullptr;
+    }
+    return TakeQueued();
+}
+
+// Writes `group` as the holder of the writer's role, and marks its records done. Gives the
+// number of their threads that were awake.
+std::uint32_t WriteAndMark(FileRecord* group) {
+    {
+        BrxThreadGuard guard(AUTg_LogLock);
+        WriteGroup(group);
+    }
+    // Each owner may leave once it sees its record done, so the chain is read first. Sleepers
+    // are woken once all are marked: the awake ones need not wait for the calls.
+    FileRecord* sleepers[kGroupRecords];
+    std::size_t sleeperCount = 0;
+    std::uint32_t awake = 0;
+    for (FileRecord* record = group; record != nullptr;) {
+        FileRecord* const next = record->f_next;
+        if (record->f_state.exchange(FileRecord::kDone, std::memory_order_acq_rel) !=
+            FileRecord::kAsleep) {
+            ++awake;
+        } else if (sleeperCount < kGroupRecords) {
+            sleepers[sleeperCount++] = record;
+        } else {
+            BrxThread::wakeAll(record->f_state);
+        }
+        record = next;
+    }
+    for (std::size_t i = 0; i < sleeperCount; ++i) {
+        BrxThread::wakeAll(sleepers[i]->f_state);
+    }
+    return awake;
+}
+
+// Called by the holder of the writer's role with its own record (queued, or handed over at
+// the head of `group`; null once written): writes group after group while records come, and
+// passes the role on.
+void WriteQueued(const FileRecord* own, FileRecord* group) {
+    FileCommitQueue& queue = AUTg_FileCommitQueue;
+    bool ownDone = own == nullptr;
+    for (int extra = 0;; ++extra) {
+        if (group == nullptr) {
+            // The threads of the last group that were awake come back about a record's
+            // composition later: one write for all of them is what makes more threads faster.
+            // Bounded, so that a thread stalled elsewhere costs only a few microseconds. Each
+            // record is fetched as soon as it is seen: the wait hides the transfer.
+            std::uint64_t head = queue.f_head.load(std::memory_order_relaxed);
+            for (int spin = 0; spin < kGatherSpins && head != 0 && CountOf(head) < queue.f_expected;
+                 ++spin) {
+                CpuRelax();
+                const std::uint64_t seen = queue.f_head.load(std::memory_order_relaxed);
+                if (seen != head) {
+                    __builtin_prefetch(NewestOf(seen));
+                    head = seen;
+                }
+            }
+            group = TakeQueued();
+        }
+        if (group != nullptr) {
+            bool ownInGroup = false;
+            for (const FileRecord* record = group; record != nullptr; record = record->f_next) {
+                ownInGroup = ownInGroup || record == own;
+            }
+            ownDone = ownDone || ownInGroup;
+            // The writer's thread logs again as soon as the others.
+            const std::uint32_t awake = WriteAndMark(group);
+            queue.f_expected = ownInGroup ? awake : awake + 1;
+        }
+        group = LeaveRole();
+        if (group == nullptr) {
+            return;
+        }
+        if (ownDone && extra >= kExtraGroups) {
+            // Others' records keep coming: the oldest one's thread writes them, so that this
+            // thread's call returns.
+            if (group->f_state.exchange(FileRecord::kHandedOver, std::memory_order_acq_rel) ==
+                FileRecord::kAsleep) {
+                BrxThread::wakeAll(group->f_state);
+            }
+            return;
+        }
+    }
+}
+
+// Writes `record` without queuing it when its thread is the only one logging: nobody writes
+// or waits, and the last group was this thread's alone. False when that is not so.
+bool WriteAlone(FileRecord& record) {
+    FileCommitQueue& queue = AUTg_FileCommitQueue;
+    if (queue.f_head.load(std::memory_order_relaxed) != 0 ||
+        queue.f_writerActive.load(std::memory_order_relaxed) ||
+        queue.f_writerActive.exchange(true, std::memory_order_acquire)) {
+        return false;
+    }
+    if (queue.f_expected > 1) {
+        // Others logged a moment ago: this record waits for theirs in the queue.
+        queue.f_writerActive.store(false, std::memory_order_release);
+        return false;
+    }
+    {
+        BrxThreadGuard guard(AUTg_LogLock);
+        WriteGroup(&record);
+    }
+    if (FileRecord* const group = LeaveRole()) {
+        WriteQueued(nullptr, group);
+    }
+    return true;
+}
+
 } // namespace
 
 // ---- The sink ------------------------------------------------------------------------------
@@ -262,91 +426,48 @@ void FileSinkOpen() {
     }
 }
 
-FileRecord::FileRecord() {
-    AUTg_FileCommitQueue.f_inside.fetch_add(1, std::memory_order_relaxed);
-}
-
-FileRecord::~FileRecord() {
-    AUTg_FileCommitQueue.f_inside.fetch_sub(1, std::memory_order_relaxed);
-}
-
 void FileSinkWrite(FileRecord& record) {
-    if (AUTg_LogLock.isHeldByCurrentThread()) {
+    if (AUTg_LogLock.isHeldByCurrentThread() || !Fits(record)) {
+        BrxThreadGuard guard(AUTg_LogLock);
         WriteGroup(&record);
         Report(record);
         return;
     }
-    FileCommitQueue& queue = AUTg_FileCommitQueue;
-    std::unique_lock<BrxThreadCriticalSection> lock(queue.f_lock);
-    if (queue.f_tail != nullptr) {
-        queue.f_tail->f_next = &record;
-    } else {
-        queue.f_head = &record;
+    if (WriteAlone(record)) {
+        Report(record);
+        return;
     }
-    queue.f_tail = &record;
-    queue.f_queued.fetch_add(1, std::memory_order_relaxed);
+    Queue(record);
+    FileCommitQueue& queue = AUTg_FileCommitQueue;
     // Whoever finds no writer at work writes everything queued so far, its own record
-    // included; the others wait until a writer has been through theirs.
-    while (!record.f_done.load(std::memory_order_acquire)) {
-        if (queue.f_writerActive.load(std::memory_order_relaxed)) {
-            // A write takes a few microseconds: spinning through it is cheaper than sleeping,
-            // and the writer then needs no wake-up call. One spinner at a time, so that on a
-            // small machine the spinners do not take the writer's core.
-            const int spins = queue.f_spinning ? 0 : kWaitSpins;
-            queue.f_spinning = spins > 0;
-            lock.unlock();
-            for (int spin = 0; spin < spins; ++spin) {
-                if (record.f_done.load(std::memory_order_acquire) ||
-                    !queue.f_writerActive.load(std::memory_order_relaxed)) {
-                    break;
-                }
-                CpuRelax();
-            }
-            lock.lock();
-            if (spins > 0) {
-                queue.f_spinning = false;
-            }
-            if (!record.f_done.load(std::memory_order_acquire) &&
-                queue.f_writerActive.load(std::memory_order_relaxed)) {
-                ++queue.f_sleepers;
-                queue.f_written.wait(lock);
-                --queue.f_sleepers;
-            }
+    // included. The others wait until a writer has been through theirs, or has handed them
+    // the role with their record at the head of a group: a writer that gives the role up looks
+    // at the queue once more, so a waiter need not watch the role.
+    if (!queue.f_writerActive.load(std::memory_order_seq_cst) &&
+        !queue.f_writerActive.exchange(true, std::memory_order_acquire)) {
+        WriteQueued(&record, nullptr);
+    }
+    for (;;) {
+        // A write takes a few microseconds: spinning through it is cheaper than sleeping, and
+        // the writer then needs no wake-up call.
+        std::uint32_t state = record.f_state.load(std::memory_order_acquire);
+        for (int spin = 0; spin < kWaitSpins && state < FileRecord::kDone; ++spin) {
+            CpuRelax();
+            state = record.f_state.load(std::memory_order_acquire);
+        }
+        if (state == FileRecord::kDone) {
+            break;
+        }
+        if (state == FileRecord::kHandedOver) {
+            WriteQueued(&record, &record);
             continue;
         }
-        queue.f_writerActive.store(true, std::memory_order_relaxed);
-        // Records of the other threads inside the sink join this write if they come soon: one
-        // write for several records is what makes more threads faster. Bounded, so that a
-        // thread stalled elsewhere costs the writer only a few microseconds.
-        lock.unlock();
-        for (int spin = 0;
-             spin < kGatherSpins && queue.f_queued.load(std::memory_order_relaxed) <
-                                        queue.f_inside.load(std::memory_order_relaxed);
-             ++spin) {
-            CpuRelax();
-        }
-        lock.lock();
-        FileRecord* const group = queue.f_head;
-        queue.f_head = queue.f_tail = nullptr;
-        queue.f_queued.store(0, std::memory_order_relaxed);
-        lock.unlock();
-        {
-            BrxThreadGuard guard(AUTg_LogLock);
-            WriteGroup(group);
-        }
-        lock.lock();
-        // Each owner may leave once it sees its flag, so the list is walked before that.
-        for (FileRecord* done = group; done != nullptr;) {
-            FileRecord* const next = done->f_next;
-            done->f_done.store(true, std::memory_order_release);
-            done = next;
-        }
-        queue.f_writerActive.store(false, std::memory_order_relaxed);
-        if (queue.f_sleepers != 0) {
-            queue.f_written.notify_all();
+        if (state == FileRecord::kAsleep ||
+            record.f_state.compare_exchange_strong(state, FileRecord::kAsleep,
+                                                   std::memory_order_acquire)) {
+            BrxThread::waitWhile(record.f_state, FileRecord::kAsleep);
         }
     }
-    lock.unlock();
     Report(record);
 }
 

@@ -8,7 +8,6 @@
 #include <BrxThread.h>
 #include <I18NString.h>
 #include <atomic>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -20,23 +19,25 @@
 #include <vector>
 
 // One record on its way to the file. Its thread makes it, composes the text before the
-// logging lock and passes it to FileSinkWrite; the writer fills in the outcome. While it
-// exists it counts as inside the sink: a new writer waits briefly until every record inside
-// is queued, so that they share its write.
-struct FileRecord {
-    FileRecord();
-    ~FileRecord();
-    FileRecord(const FileRecord&) = delete;
-    FileRecord& operator=(const FileRecord&) = delete;
+// logging lock and passes it to FileSinkWrite; the writer fills in the outcome.
+// Its first cache line holds all the writer reads and writes of a record that was written:
+// in a group, each record is another thread's, and each line a transfer between cores.
+struct alignas(64) FileRecord {
+    // Set by the writer only for a failure: a record written (or dropped, the file being
+    // closed) is touched once, by its done mark.
+    enum EOutcome : std::uint8_t { kNoFailure, kWriteFailed, kRotationFailed };
+    // f_state: the writer is not through with it (kWaiting; kAsleep once its thread sleeps on
+    // the word), or is (kDone: the record is its owner's again), or has handed the writer's
+    // role to its thread with the record at the head of a group to write (kHandedOver).
+    enum EState : std::uint32_t { kWaiting, kAsleep, kDone, kHandedOver };
 
-    enum EOutcome { kPending, kWritten, kDropped, kWriteFailed, kRotationFailed };
-
-    const RecordBuffer* f_text = nullptr; // ends in its newline
-    bool f_audit = false;                 // preceded by the audit marker
-    bool f_isStart = false;               // which marker
-    FileRecord* f_next = nullptr;         // in the commit queue
-    std::atomic<bool> f_done{false};      // the writer is through with it
-    EOutcome f_outcome = kPending;
+    FileRecord* f_next = nullptr; // queued: the record queued before it; in a group: after it
+    const char* f_text = nullptr; // the composed text, ending in its newline
+    std::size_t f_size = 0;
+    std::atomic<std::uint32_t> f_state{kWaiting};
+    EOutcome f_outcome = kNoFailure;
+    bool f_audit = false;       // preceded by the audit marker
+    bool f_isStart = false;     // which marker
     std::exception_ptr f_error; // kRotationFailed: the rotation's exception
     I18NString f_path;          // kWriteFailed: the file it was meant for
 };
@@ -61,22 +62,16 @@ struct FileSinkState {
     bool f_linesBusy = false;
 };
 
-// The records waiting for the writer, in arrival order. Its own lock: a thread queues its
-// record without waiting for the logging lock.
+// The records waiting for the writer, and who writes. Lock-free: a record costs its thread
+// one exchange on this line, and the writer another, whatever the number of threads.
 struct FileCommitQueue {
-    // Guards the members below; never held together with another lock. The platform's lock
-    // spins a moment before it sleeps: the sections are a few instructions long.
-    BrxThreadCriticalSection f_lock{0};
-    std::condition_variable_any f_written;
-    FileRecord* f_head = nullptr;
-    FileRecord* f_tail = nullptr;
-    std::atomic<bool> f_writerActive{false}; // a thread is writing (set under f_lock)
-    int f_sleepers = 0;                      // threads asleep on f_written
-    bool f_spinning = false;                 // a thread spins, waiting for its record
-    std::atomic<int> f_queued{0};            // records in the list
-    // Records that exist (made, queued or being written); a line of its own, as every
-    // thread changes it twice per record.
-    alignas(64) std::atomic<int> f_inside{0};
+    // The newest queued record (a chain through f_next, newest first) in the low 48 bits of
+    // an address, the number queued in the high 16.
+    alignas(64) std::atomic<std::uint64_t> f_head{0};
+    std::atomic<bool> f_writerActive{false}; // a thread holds the writer's role
+    // The writer's own (touched only by the holder of the role): how many records the next
+    // group waits a moment for, the threads of the last group that were awake.
+    std::uint32_t f_expected = 1;
 };
 
 // Defined at their place in the library's load order (UTLibraryStatics.cpp).

@@ -14,15 +14,15 @@ namespace {
 constexpr long kWaitSliceNanoseconds = 1000000;
 constexpr int kSpinRounds = 100;
 
-void futexWait(std::atomic<std::uint32_t>* word, std::uint32_t expected) {
+void futexWait(const std::atomic<std::uint32_t>* word, std::uint32_t expected) {
     timespec slice{0, kWaitSliceNanoseconds};
-    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(word), FUTEX_WAIT_PRIVATE, expected, &slice,
-            nullptr, 0);
+    syscall(SYS_futex, reinterpret_cast<const std::uint32_t*>(word), FUTEX_WAIT_PRIVATE, expected,
+            &slice, nullptr, 0);
 }
 
-void futexWake(std::atomic<std::uint32_t>* word) {
-    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(word), FUTEX_WAKE_PRIVATE, 1, nullptr,
-            nullptr, 0);
+void futexWake(const std::atomic<std::uint32_t>* word, int count) {
+    syscall(SYS_futex, reinterpret_cast<const std::uint32_t*>(word), FUTEX_WAKE_PRIVATE, count,
+            nullptr, nullptr, 0);
 }
 
 } // namespace
@@ -33,6 +33,14 @@ std::uint32_t currentThreadId() {
     static std::atomic<std::uint32_t> nextId{1};
     thread_local const std::uint32_t id = nextId.fetch_add(1, std::memory_order_relaxed);
     return id;
+}
+
+void waitWhile(const std::atomic<std::uint32_t>& word, std::uint32_t value) {
+    futexWait(&word, value);
+}
+
+void wakeAll(const std::atomic<std::uint32_t>& word) {
+    futexWake(&word, INT_MAX);
 }
 
 } // namespace BrxThread
@@ -60,5 +68,5 @@ void BrxThreadCriticalSection::lockContended() {
 }
 
 void BrxThreadCriticalSection::wakeOne() {
-    futexWake(&f_state);
+    futexWake(&f_state, 1);
 }
