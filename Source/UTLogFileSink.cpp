@@ -28,8 +28,8 @@ constexpr std::size_t kGroupRecords = 64;
 constexpr int kWaitSpins = 1000;
 // Groups a writer writes for others, its own record done, before it hands the role over.
 constexpr int kExtraGroups = 4;
-// Pauses a new writer gives the other threads inside the sink to queue their records for its
-// write: about a record's composition. Spinning, not yielding: a yield costs as much.
+// Pauses a writer waits at most for the threads of its last group to queue their next
+// records: about a record's composition. Spinning, not yielding: a yield costs as much.
 constexpr int kGatherSpins = 150;
 
 const char kProcessIdPrefix[] = "PID#\t";
@@ -275,8 +275,12 @@ void Queue(FileRecord& record) {
 
 // Takes what is queued, as a group in write order (oldest first). Caller holds the writer's
 // role.
-FileRecord* TakeQueued() {
-    const std::uint64_t head = AUTg_FileCommitQueue.f_head.exchange(0, std::memory_order_acquire);
+FileRecord* TakeQueued(std::uint64_t head) {
+    // Compare-and-swap from the value seen: the line comes over once, not once to read and
+    // once more to write.
+    while (head != 0 && !AUTg_FileCommitQueue.f_head.compare_exchange_weak(
+                            head, 0, std::memory_order_acquire, std::memory_order_relaxed)) {
+    }
     FileRecord* group = nullptr;
     for (FileRecord* record = NewestOf(head); record != nullptr;) {
         // The texts are other threads' lines: fetched all at once, not one by one.
@@ -302,7 +306,7 @@ FileRecord* LeaveRole() {
         queue.f_writerActive.exchange(true, std::memory_order_acquire)) {
         return nullptr;
     }
-    return TakeQueued();
+    return TakeQueued(queue.f_head.load(std::memory_order_relaxed));
 }
 
 // Writes `group` as the holder of the writer's role, and marks its records done. Gives the
@@ -357,7 +361,7 @@ void WriteQueued(const FileRecord* own, FileRecord* group) {
                     head = seen;
                 }
             }
-            group = TakeQueued();
+            group = TakeQueued(head);
         }
         if (group != nullptr) {
             bool ownInGroup = false;
