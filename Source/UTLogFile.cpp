@@ -16,15 +16,6 @@ namespace {
 
 constexpr int kParameterCount = 16;
 
-// Each thread composes its record text in its own buffer, kept between records; a record
-// logged while the thread's own is on its way (an exception logged from inside the writer)
-// takes a fresh one.
-struct TextBuffer {
-    RecordBuffer f_text;
-    bool f_inUse = false;
-};
-thread_local TextBuffer t_text;
-
 } // namespace
 
 // ---- Construction and destruction ----------------------------------------------------------
@@ -316,25 +307,7 @@ __attribute__((noinline)) void AUT_LogFile::LogRecord(ELogLevel level,
     if (!AUTg_LogState.f_useFramework.load(std::memory_order_relaxed)) {
         // Substituting and encoding need no shared state: done before the logging lock.
         FileRecord record;
-        TextBuffer& own = t_text;
-        struct Claim {
-            explicit Claim(TextBuffer& buffer)
-                : own(buffer) {}
-            ~Claim() {
-                if (owned) {
-                    own.f_inUse = false;
-                }
-            }
-            TextBuffer& own;
-            const bool owned = !own.f_inUse;
-            RecordBuffer fresh;
-        } claim(own);
-        RecordBuffer& text = claim.owned ? own.f_text : claim.fresh;
-        own.f_inUse = true;
-        text.clear();
-        ComposeRecordText(text, message, parameters, parameterCount);
-        record.f_text = text.data();
-        record.f_size = text.size();
+        ComposeRecordText(record.f_text, message, parameters, parameterCount);
         record.f_audit = f_logType == kLogTypeAudit;
         record.f_isStart = isStart;
         FileSinkWrite(record);

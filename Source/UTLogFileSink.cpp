@@ -107,6 +107,7 @@ void Rotate() {
         // Unbuffered: records go to the kernel on the descriptor, never through the stream.
         std::setvbuf(file, nullptr, _IONBF, 0);
         state.f_file = file;
+        state.f_fd = _fileno(file);
         state.f_writeProcessId = true;
         state.f_createdLogFiles.push_back(fullPath);
         family.Prune(names, state.f_fileCountLimit);
@@ -144,7 +145,7 @@ public:
                 f_lines.append(kAuditEndMarker, sizeof(kAuditEndMarker) - 1);
             }
         }
-        f_lines.append(record.f_text, record.f_size);
+        f_lines.append(record.f_text.data(), record.f_text.size());
         f_records[f_count] = &record;
         f_ends[f_count++] = f_lines.size();
         ++state.f_lineCount;
@@ -157,7 +158,7 @@ public:
         if (f_count == 0) {
             return;
         }
-        const int fd = _fileno(state.f_file);
+        const int fd = state.f_fd;
         const long long result = _write(fd, f_lines.data(), f_lines.size());
         const std::size_t written = result > 0 ? static_cast<std::size_t>(result) : 0;
         std::size_t i = 0;
@@ -173,7 +174,7 @@ public:
 
 private:
     void Fail(FileSinkState& state, std::size_t first, std::size_t torn) {
-        const int fd = _fileno(state.f_file);
+        const int fd = state.f_fd;
         // A full disk or a size limit took only part of the line: cut it off again, so that no
         // reader takes the torn line for a record. Only this failure path pays for the seeks.
         if (torn > 0) {
@@ -187,7 +188,7 @@ private:
             state.f_createdLogFiles.empty() ? AUT_GetEmptyString() : state.f_createdLogFiles.back();
         for (std::size_t i = first; i < f_count; ++i) {
             f_records[i]->f_outcome = FileRecord::kWriteFailed;
-            f_records[i]->f_path = path;
+            f_records[i]->f_path.reset(new I18NString(path));
         }
         FileSinkClose();
     }
@@ -236,7 +237,7 @@ void WriteGroup(FileRecord* group) {
 // Passes a record's failure on in its own thread.
 void Report(FileRecord& record) {
     if (record.f_outcome == FileRecord::kWriteFailed) {
-        AUT_THROW(kWriteFailedError, kWriteFailedMessage, record.f_path);
+        AUT_THROW(kWriteFailedError, kWriteFailedMessage, *record.f_path);
     }
     if (record.f_outcome == FileRecord::kRotationFailed) {
         std::rethrow_exception(record.f_error);
@@ -284,8 +285,8 @@ FileRecord* TakeQueued(std::uint64_t head) {
     FileRecord* group = nullptr;
     for (FileRecord* record = NewestOf(head); record != nullptr;) {
         // The texts are other threads' lines: fetched all at once, not one by one.
-        for (std::size_t at = 0; at < record->f_size; at += 64) {
-            __builtin_prefetch(record->f_text + at);
+        for (std::size_t at = 0; at < record->f_text.size(); at += 64) {
+            __builtin_prefetch(record->f_text.data() + at);
         }
         FileRecord* const older = record->f_next;
         record->f_next = group;
@@ -357,7 +358,11 @@ void WriteQueued(const FileRecord* own, FileRecord* group) {
                 CpuRelax();
                 const std::uint64_t seen = queue.f_head.load(std::memory_order_relaxed);
                 if (seen != head) {
-                    __builtin_prefetch(NewestOf(seen));
+                    // The record and the start of its text, which follows it.
+                    const char* const record = reinterpret_cast<const char*>(NewestOf(seen));
+                    __builtin_prefetch(record);
+                    __builtin_prefetch(record + 64);
+                    __builtin_prefetch(record + 128);
                     head = seen;
                 }
             }
@@ -482,6 +487,7 @@ void FileSinkClose() {
         return;
     }
     state.f_file = nullptr;
+    state.f_fd = -1;
     try {
         AUT_I_FileSupport::CloseFile(file);
     } catch (...) {

@@ -20,8 +20,8 @@
 
 // One record on its way to the file. Its thread makes it, composes the text before the
 // logging lock and passes it to FileSinkWrite; the writer fills in the outcome.
-// Its first cache line holds all the writer reads and writes of a record that was written:
-// in a group, each record is another thread's, and each line a transfer between cores.
+// What the writer reads and writes of a record comes first, the text right after it: in a
+// group, each record is another thread's, and each cache line a transfer between cores.
 struct alignas(64) FileRecord {
     // Set by the writer only for a failure: a record written (or dropped, the file being
     // closed) is touched once, by its done mark.
@@ -32,19 +32,19 @@ struct alignas(64) FileRecord {
     enum EState : std::uint32_t { kWaiting, kAsleep, kDone, kHandedOver };
 
     FileRecord* f_next = nullptr; // queued: the record queued before it; in a group: after it
-    const char* f_text = nullptr; // the composed text, ending in its newline
-    std::size_t f_size = 0;
     std::atomic<std::uint32_t> f_state{kWaiting};
     EOutcome f_outcome = kNoFailure;
-    bool f_audit = false;       // preceded by the audit marker
-    bool f_isStart = false;     // which marker
-    std::exception_ptr f_error; // kRotationFailed: the rotation's exception
-    I18NString f_path;          // kWriteFailed: the file it was meant for
+    bool f_audit = false;               // preceded by the audit marker
+    bool f_isStart = false;             // which marker
+    RecordBuffer f_text;                // composed by its thread, ending in its newline
+    std::exception_ptr f_error;         // kRotationFailed: the rotation's exception
+    std::unique_ptr<I18NString> f_path; // kWriteFailed: the file it was meant for
 };
 
 // Everything below is guarded by AUTg_LogLock.
 struct FileSinkState {
     std::FILE* f_file = nullptr;   // the open member of the family, or null
+    int f_fd = -1;                 // its descriptor, kept: asking the stream costs a call
     std::uint32_t f_lineCount = 0; // records written to it
     std::uint32_t f_lineCountLimit = 0;
     std::uint32_t f_fileCountLimit = 0;

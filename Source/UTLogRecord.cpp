@@ -4,23 +4,23 @@
 #include <I18NText.h>
 
 void RecordBuffer::grow(std::size_t length) {
-    std::size_t capacity = f_capacity == 0 ? 512 : f_capacity;
+    std::size_t capacity = f_capacity;
     while (capacity - f_size < length) {
         capacity *= 2;
     }
     std::unique_ptr<char[]> data(new char[capacity]);
-    if (f_size != 0) {
-        std::memcpy(data.get(), f_data.get(), f_size);
-    }
-    f_data = std::move(data);
+    std::memcpy(data.get(), f_data, f_size);
+    f_heap = std::move(data);
+    f_data = f_heap.get();
     f_capacity = capacity;
 }
 
 void RecordBuffer::appendUtf8(const char32_t* from, const char32_t* to) {
-    // Four bytes per code point and the encoder's one spare byte: no length pass needed.
-    reserveMore(static_cast<std::size_t>(to - from) * 4 + 1);
-    f_size =
-        static_cast<std::size_t>(i18n::writeUtf8(from, to, f_data.get() + f_size) - f_data.get());
+    // Four bytes per code point and the encoder's one spare byte fit without a length pass;
+    // otherwise the pass keeps a long ASCII text in the buffer's own bytes.
+    const std::size_t bound = static_cast<std::size_t>(to - from) * 4 + 1;
+    reserveMore(f_capacity - f_size >= bound ? bound : i18n::utf8Size(from, to) + 1);
+    f_size = static_cast<std::size_t>(i18n::writeUtf8(from, to, f_data + f_size) - f_data);
 }
 
 void ComposeRecordText(RecordBuffer& out,

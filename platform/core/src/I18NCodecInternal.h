@@ -169,10 +169,37 @@ inline std::size_t utf8Length(const char32_t* p, const char32_t* end) {
 
 // Writes the UTF-8 of [p, end) to out, which has room for utf8Length(p, end) + 1 bytes;
 // returns the end of the text.
+// Narrows the ASCII code points at the start of [p, end) eight at a time while whole blocks
+// of eight are ASCII; advances p and out past what it wrote.
+inline void narrowAsciiBlocks(const char32_t*& p, const char32_t* end, char*& out) {
+#if defined(__SSE2__)
+    const __m128i nonAscii = _mm_set1_epi32(~0x7F);
+    const __m128i zero = _mm_setzero_si128();
+    while (end - p >= 8) {
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4));
+        const __m128i outside = _mm_and_si128(_mm_or_si128(low, high), nonAscii);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(outside, zero)) != 0xFFFF) {
+            return;
+        }
+        // Every value is below 0x80: the saturating packs keep them as they are.
+        const __m128i words = _mm_packs_epi32(low, high);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(words, words));
+        p += 8;
+        out += 8;
+    }
+#else
+    (void)p;
+    (void)end;
+    (void)out;
+#endif
+}
+
 inline char* encodeUtf8(const char32_t* p, const char32_t* end, char* out) {
     int asciiRun = kAsciiRunForBlocks;
     while (p != end) {
         if (asciiRun >= kAsciiRunForBlocks) {
+            narrowAsciiBlocks(p, end, out);
             while (end - p >= 8) {
                 char32_t highest = 0;
                 for (int i = 0; i < 8; ++i) {
