@@ -300,14 +300,19 @@ FileRecord* TakeQueued(std::uint64_t head) {
 // taken and went to wait: then this thread holds the role again and must see to it.
 FileRecord* LeaveRole() {
     FileCommitQueue& queue = AUTg_FileCommitQueue;
-    // With the queuing thread's push and look at the role, both sequentially consistent: one
-    // of the two threads sees the other.
-    queue.f_writerActive.store(false, std::memory_order_seq_cst);
-    if (queue.f_head.load(std::memory_order_seq_cst) == 0 ||
-        queue.f_writerActive.exchange(true, std::memory_order_acquire)) {
-        return nullptr;
+    for (;;) {
+        // With the queuing thread's push and look at the role, both sequentially consistent:
+        // one of the two threads sees the other.
+        queue.f_writerActive.store(false, std::memory_order_seq_cst);
+        if (queue.f_head.load(std::memory_order_seq_cst) == 0 ||
+            queue.f_writerActive.exchange(true, std::memory_order_acquire)) {
+            return nullptr;
+        }
+        if (FileRecord* const group = TakeQueued(queue.f_head.load(std::memory_order_relaxed))) {
+            return group;
+        }
+        // Another writer came and took the queue between the look and the retake.
     }
-    return TakeQueued(queue.f_head.load(std::memory_order_relaxed));
 }
 
 // Writes `group` as the holder of the writer's role, and marks its records done. Gives the
@@ -394,8 +399,15 @@ void WriteQueued(const FileRecord* own, FileRecord* group) {
     }
 }
 
+// Gives the writer's role up, first writing what was queued for this thread to see to.
+void GiveRoleUp() {
+    if (FileRecord* const group = LeaveRole()) {
+        WriteQueued(nullptr, group);
+    }
+}
+
 // Writes `record` without queuing it when its thread is the only one logging: nobody writes
-// or waits, and the last group was this thread's alone. False when that is not so.
+// or waits, and the last group was this thread's alone. False when no writer's role was free.
 bool WriteAlone(FileRecord& record) {
     FileCommitQueue& queue = AUTg_FileCommitQueue;
     if (queue.f_head.load(std::memory_order_relaxed) != 0 ||
@@ -404,17 +416,35 @@ bool WriteAlone(FileRecord& record) {
         return false;
     }
     if (queue.f_expected > 1) {
-        // Others logged a moment ago: this record waits for theirs in the queue.
-        queue.f_writerActive.store(false, std::memory_order_release);
-        return false;
+        // Others logged a moment ago: this record waits for theirs in one group.
+        Queue(record);
+        WriteQueued(&record, nullptr);
+        return true;
     }
     {
         BrxThreadGuard guard(AUTg_LogLock);
         WriteGroup(&record);
     }
-    if (FileRecord* const group = LeaveRole()) {
-        WriteQueued(nullptr, group);
+    GiveRoleUp();
+    return true;
+}
+
+// Takes the writer's role if no thread holds it and writes what is queued, the queued
+// `record` among it unless a writer has been through it meanwhile. False when the role is
+// taken: its holder, or one after it, sees to the record.
+bool WriteIfNoWriter(FileRecord& record) {
+    FileCommitQueue& queue = AUTg_FileCommitQueue;
+    if (queue.f_writerActive.load(std::memory_order_seq_cst) ||
+        queue.f_writerActive.exchange(true, std::memory_order_acquire)) {
+        return false;
     }
+    if (record.f_state.load(std::memory_order_acquire) == FileRecord::kDone) {
+        GiveRoleUp();
+        return true;
+    }
+    // No other writer can be through the record now: a sleeper's mark is void.
+    record.f_state.store(FileRecord::kWaiting, std::memory_order_relaxed);
+    WriteQueued(&record, nullptr);
     return true;
 }
 
@@ -447,23 +477,13 @@ void FileSinkWrite(FileRecord& record) {
         return;
     }
     Queue(record);
-    FileCommitQueue& queue = AUTg_FileCommitQueue;
     // Whoever finds no writer at work writes everything queued so far, its own record
     // included. The others wait until a writer has been through theirs, or has handed them
     // the role with their record at the head of a group: a writer that gives the role up looks
-    // at the queue once more, so a waiter need not watch the role.
-    if (!queue.f_writerActive.load(std::memory_order_seq_cst) &&
-        !queue.f_writerActive.exchange(true, std::memory_order_acquire)) {
-        WriteQueued(&record, nullptr);
-    }
+    // at the queue once more, so a waiter need not watch the role. It looks all the same
+    // whenever it wakes, so that no record can be left without a writer.
     for (;;) {
-        // A write takes a few microseconds: spinning through it is cheaper than sleeping, and
-        // the writer then needs no wake-up call.
         std::uint32_t state = record.f_state.load(std::memory_order_acquire);
-        for (int spin = 0; spin < kWaitSpins && state < FileRecord::kDone; ++spin) {
-            CpuRelax();
-            state = record.f_state.load(std::memory_order_acquire);
-        }
         if (state == FileRecord::kDone) {
             break;
         }
@@ -471,9 +491,19 @@ void FileSinkWrite(FileRecord& record) {
             WriteQueued(&record, &record);
             continue;
         }
+        if (WriteIfNoWriter(record)) {
+            continue;
+        }
+        // A write takes a few microseconds: spinning through it is cheaper than sleeping, and
+        // the writer then needs no wake-up call.
+        for (int spin = 0; spin < kWaitSpins && state < FileRecord::kDone; ++spin) {
+            CpuRelax();
+            state = record.f_state.load(std::memory_order_acquire);
+        }
         if (state == FileRecord::kAsleep ||
-            record.f_state.compare_exchange_strong(state, FileRecord::kAsleep,
-                                                   std::memory_order_acquire)) {
+            (state == FileRecord::kWaiting &&
+             record.f_state.compare_exchange_strong(state, FileRecord::kAsleep,
+                                                    std::memory_order_acquire))) {
             BrxThread::waitWhile(record.f_state, FileRecord::kAsleep);
         }
     }
