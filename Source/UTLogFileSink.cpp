@@ -322,25 +322,26 @@ std::uint32_t WriteAndMark(FileRecord* group) {
         BrxThreadGuard guard(AUTg_LogLock);
         WriteGroup(group);
     }
-    // Each owner may leave once it sees its record done, so the chain is read first. Sleepers
-    // are woken once all are marked: the awake ones need not wait for the calls.
-    FileRecord* sleepers[kGroupRecords];
+    // Each owner may leave once it sees its record done, so all that is needed of a record is
+    // read before its mark. Sleepers are woken once all are marked: the awake ones need not
+    // wait for the calls, which only take the word's address.
+    const std::atomic<std::uint32_t>* sleepers[kGroupRecords];
     std::size_t sleeperCount = 0;
     std::uint32_t awake = 0;
     for (FileRecord* record = group; record != nullptr;) {
         FileRecord* const next = record->f_next;
-        if (record->f_state.exchange(FileRecord::kDone, std::memory_order_acq_rel) !=
-            FileRecord::kAsleep) {
+        std::atomic<std::uint32_t>& state = record->f_state;
+        if (state.exchange(FileRecord::kDone, std::memory_order_acq_rel) != FileRecord::kAsleep) {
             ++awake;
         } else if (sleeperCount < kGroupRecords) {
-            sleepers[sleeperCount++] = record;
+            sleepers[sleeperCount++] = &state;
         } else {
-            BrxThread::wakeAll(record->f_state);
+            BrxThread::wakeAll(state);
         }
         record = next;
     }
     for (std::size_t i = 0; i < sleeperCount; ++i) {
-        BrxThread::wakeAll(sleepers[i]->f_state);
+        BrxThread::wakeAll(*sleepers[i]);
     }
     return awake;
 }
