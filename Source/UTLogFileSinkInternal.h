@@ -63,7 +63,8 @@ struct FileSinkState {
 };
 
 // The records waiting for the writer, and who writes. Lock-free: a record costs its thread
-// one exchange on this line, and the writer another, whatever the number of threads.
+// one compare-and-swap on this line, and the writer's take another, whatever the number of
+// threads.
 struct FileCommitQueue {
     // The newest queued record (a chain through f_next, newest first) in the low 48 bits of
     // an address, the number queued in the high 16.

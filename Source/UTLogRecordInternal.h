@@ -6,9 +6,9 @@
 #include <cstring>
 #include <memory>
 
-// A growable byte buffer. Most records fit in its own bytes: built on the stack, a record
-// allocates nothing and touches no memory page of its own, which counts on a machine whose
-// every system call empties the address cache (page-table isolation).
+// A growable byte buffer. Most records fit in its own bytes: composed on its caller's stack,
+// a record allocates nothing and needs no thread-local buffer, and the writer finds the text
+// right after the record's fields.
 class RecordBuffer {
 public:
     RecordBuffer() = default;

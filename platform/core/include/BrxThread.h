@@ -61,7 +61,7 @@ public:
 
 private:
     // The thread pointer, unique among live threads: read from a register, without the call
-    // into the C library that pthread_self() costs (one more code page after a system call).
+    // into the C library that pthread_self() costs.
     static std::uintptr_t holderId() {
 #if defined(__x86_64__) || defined(__aarch64__)
         return reinterpret_cast<std::uintptr_t>(__builtin_thread_pointer());
