@@ -9,9 +9,13 @@
 #include "AutTestSupport.h"
 #include "ReliabilitySupport.h"
 #include "UTI_LogFile.h"
+#include "UTLogFileInternal.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <set>
+#include <thread>
 
 namespace {
 
@@ -86,6 +90,42 @@ TEST_F(Load, ThreadsThroughSmallFilesLoseNothingButPrunedFiles) {
     EXPECT_EQ(next, std::vector<long>(kThreads, perThread)) << "the newest records";
     // The kept files hold all but the pruned files' records.
     EXPECT_GE(present, std::min<std::size_t>(total, (kept.size() - 1) * (kLineCountLimit + 1)));
+}
+
+// More records at once than one write takes (64): held back by the logging lock, a hundred
+// threads' records queue up behind the first and go out as one group in several writes.
+TEST_F(Load, AQueueLongerThanOneWriteLosesNothing) {
+    root().writeFile("configuration/OrqConfig.xml",
+                     reliability::FileModeConfiguration(logsDir() + "/many.log"));
+    ASSERT_EQ(AUT_Initialize("Load"), 0);
+    constexpr int kMany = 100;
+    std::vector<AUT_RefPtr<L>> logs;
+    for (int t = 0; t < kMany; ++t) {
+        logs.push_back(L::Create("Many"));
+    }
+    std::vector<std::thread> threads;
+    {
+        BrxThreadGuard hold(AUTg_LogLock);
+        for (int t = 0; t < kMany; ++t) {
+            threads.emplace_back([&logs, t] {
+                logs[t]->Log(L::kLogLevelTrace1, ("m" + std::to_string(t) + "|").c_str());
+            });
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    logs.clear();
+    EXPECT_EQ(AUT_Terminate("Load"), 0);
+    std::set<std::string> expected;
+    for (int t = 0; t < kMany; ++t) {
+        expected.insert("m" + std::to_string(t) + "|");
+    }
+    const std::vector<std::string> records =
+        reliability::ReadLogFile(reliability::FilesWithPrefix(logsDir(), "many_").at(0)).records;
+    EXPECT_EQ(std::set<std::string>(records.begin(), records.end()), expected);
+    EXPECT_EQ(records.size(), expected.size());
 }
 
 } // namespace
