@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
+#include <iterator>
 #include <string>
 #include <utility>
 
@@ -150,6 +152,15 @@ void nestedSubstitute(I18NString& text, const I18NString* (&parameters)[kPlaceho
     }
 }
 
+// The parameters of an overload that takes only the first few: the others are empty.
+struct FirstParameters {
+    FirstParameters(std::initializer_list<const I18NString*> given) {
+        std::fill(std::begin(f_all), std::end(f_all), &AUT_GetEmptyString());
+        std::copy(given.begin(), given.end(), f_all);
+    }
+    const I18NString* f_all[kPlaceholderCount];
+};
+
 } // namespace
 
 // ---- Substitution ----------------------------------------------------------------------------
@@ -177,27 +188,21 @@ void AUT_SimpleSubstituteText(I18NString& text,
 }
 
 void AUT_SimpleSubstituteText(I18NString& text, const I18NString& p1) {
-    const I18NString& e = AUT_GetEmptyString();
-    const I18NString* const parameters[kPlaceholderCount] = {&p1, &e, &e, &e, &e, &e, &e, &e,
-                                                             &e,  &e, &e, &e, &e, &e, &e, &e};
-    simpleSubstitute(text, parameters);
+    FirstParameters parameters{&p1};
+    simpleSubstitute(text, parameters.f_all);
 }
 
 void AUT_SimpleSubstituteText(I18NString& text, const I18NString& p1, const I18NString& p2) {
-    const I18NString& e = AUT_GetEmptyString();
-    const I18NString* const parameters[kPlaceholderCount] = {&p1, &p2, &e, &e, &e, &e, &e, &e,
-                                                             &e,  &e,  &e, &e, &e, &e, &e, &e};
-    simpleSubstitute(text, parameters);
+    FirstParameters parameters{&p1, &p2};
+    simpleSubstitute(text, parameters.f_all);
 }
 
 void AUT_SimpleSubstituteText(I18NString& text,
                               const I18NString& p1,
                               const I18NString& p2,
                               const I18NString& p3) {
-    const I18NString& e = AUT_GetEmptyString();
-    const I18NString* const parameters[kPlaceholderCount] = {&p1, &p2, &p3, &e, &e, &e, &e, &e,
-                                                             &e,  &e,  &e,  &e, &e, &e, &e, &e};
-    simpleSubstitute(text, parameters);
+    FirstParameters parameters{&p1, &p2, &p3};
+    simpleSubstitute(text, parameters.f_all);
 }
 
 void AUT_SimpleSubstituteText(I18NString& text,
@@ -205,10 +210,8 @@ void AUT_SimpleSubstituteText(I18NString& text,
                               const I18NString& p2,
                               const I18NString& p3,
                               const I18NString& p4) {
-    const I18NString& e = AUT_GetEmptyString();
-    const I18NString* const parameters[kPlaceholderCount] = {&p1, &p2, &p3, &p4, &e, &e, &e, &e,
-                                                             &e,  &e,  &e,  &e,  &e, &e, &e, &e};
-    simpleSubstitute(text, parameters);
+    FirstParameters parameters{&p1, &p2, &p3, &p4};
+    simpleSubstitute(text, parameters.f_all);
 }
 
 void AUT_SubstituteText(I18NString& text,
@@ -234,27 +237,21 @@ void AUT_SubstituteText(I18NString& text,
 }
 
 void AUT_SubstituteText(I18NString& text, const I18NString& p1) {
-    const I18NString& e = AUT_GetEmptyString();
-    const I18NString* parameters[kPlaceholderCount] = {&p1, &e, &e, &e, &e, &e, &e, &e,
-                                                       &e,  &e, &e, &e, &e, &e, &e, &e};
-    nestedSubstitute(text, parameters);
+    FirstParameters parameters{&p1};
+    nestedSubstitute(text, parameters.f_all);
 }
 
 void AUT_SubstituteText(I18NString& text, const I18NString& p1, const I18NString& p2) {
-    const I18NString& e = AUT_GetEmptyString();
-    const I18NString* parameters[kPlaceholderCount] = {&p1, &p2, &e, &e, &e, &e, &e, &e,
-                                                       &e,  &e,  &e, &e, &e, &e, &e, &e};
-    nestedSubstitute(text, parameters);
+    FirstParameters parameters{&p1, &p2};
+    nestedSubstitute(text, parameters.f_all);
 }
 
 void AUT_SubstituteText(I18NString& text,
                         const I18NString& p1,
                         const I18NString& p2,
                         const I18NString& p3) {
-    const I18NString& e = AUT_GetEmptyString();
-    const I18NString* parameters[kPlaceholderCount] = {&p1, &p2, &p3, &e, &e, &e, &e, &e,
-                                                       &e,  &e,  &e,  &e, &e, &e, &e, &e};
-    nestedSubstitute(text, parameters);
+    FirstParameters parameters{&p1, &p2, &p3};
+    nestedSubstitute(text, parameters.f_all);
 }
 
 void AUT_SubstituteText(I18NString& text,
@@ -262,8 +259,6 @@ void AUT_SubstituteText(I18NString& text,
                         const I18NString& p2,
                         const I18NString& p3,
                         const I18NString& p4) {
-    const I18NString& e = AUT_GetEmptyString();
-    const I18NString* parameters[kPlaceholderCount] = {&p1, &p2, &p3, &p4, &e, &e, &e, &e,
-                                                       &e,  &e,  &e,  &e,  &e, &e, &e, &e};
-    nestedSubstitute(text, parameters);
+    FirstParameters parameters{&p1, &p2, &p3, &p4};
+    nestedSubstitute(text, parameters.f_all);
 }
