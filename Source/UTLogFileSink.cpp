@@ -41,17 +41,22 @@ void AppendText(RecordBuffer& out, const I18NString& text) {
     out.appendUtf8(codePoints.data(), codePoints.data() + codePoints.size());
 }
 
+// Once a second: out of the writer's code.
+__attribute__((cold, noinline)) void FormatTimeStamp(FileSinkState& state, std::time_t now) {
+    long seconds = static_cast<long>(now);
+    std::tm local{};
+    std::size_t length = 0;
+    if (aut::localtime_r(&seconds, &local) != nullptr) {
+        length = std::strftime(state.f_stamp, sizeof(state.f_stamp), "%c", &local);
+    }
+    state.f_stampLength = length;
+    state.f_stampSecond = now;
+}
+
 void AppendTimeStamp(FileSinkState& state, RecordBuffer& out) {
     const std::time_t now = std::time(nullptr);
     if (now != state.f_stampSecond) {
-        long seconds = static_cast<long>(now);
-        std::tm local{};
-        std::size_t length = 0;
-        if (aut::localtime_r(&seconds, &local) != nullptr) {
-            length = std::strftime(state.f_stamp, sizeof(state.f_stamp), "%c", &local);
-        }
-        state.f_stampLength = length;
-        state.f_stampSecond = now;
+        FormatTimeStamp(state, now);
     }
     out.append(state.f_stamp, state.f_stampLength);
 }
@@ -69,8 +74,9 @@ void AppendTimeStamp(FileSinkState& state, RecordBuffer& out) {
 }
 
 // Closes the open file and creates the next member of the family, exclusively (an existing
-// file is never appended to or overwritten), then prunes the family.
-void Rotate() {
+// file is never appended to or overwritten), then prunes the family. Cold: kept out of the
+// writer's code, which a record's caller returns through.
+__attribute__((cold, noinline)) void Rotate() {
     FileSinkState& state = AUTg_FileSink;
     FileSinkClose();
     state.f_lineCount = 0;
@@ -131,10 +137,7 @@ public:
     // count, rotation), unless flush() finds otherwise.
     void add(FileSinkState& state, FileRecord& record) {
         if (state.f_writeProcessId) {
-            f_lines.append(kProcessIdPrefix, sizeof(kProcessIdPrefix) - 1);
-            AppendText(f_lines, AUT_ToString(_getpid()));
-            f_lines.append('\n', 1);
-            state.f_writeProcessId = false;
+            AppendProcessIdLine(state);
         }
         AppendTimeStamp(state, f_lines);
         f_lines.append('\t', std::size_t{state.f_traceDepth} + 1);
@@ -173,7 +176,16 @@ public:
     }
 
 private:
-    void Fail(FileSinkState& state, std::size_t first, std::size_t torn) {
+    // A new file's first line.
+    __attribute__((cold, noinline)) void AppendProcessIdLine(FileSinkState& state) {
+        f_lines.append(kProcessIdPrefix, sizeof(kProcessIdPrefix) - 1);
+        AppendText(f_lines, AUT_ToString(_getpid()));
+        f_lines.append('\n', 1);
+        state.f_writeProcessId = false;
+    }
+
+    __attribute__((cold, noinline)) void
+    Fail(FileSinkState& state, std::size_t first, std::size_t torn) {
         const int fd = state.f_fd;
         // A full disk or a size limit took only part of the line: cut it off again, so that no
         // reader takes the torn line for a record. Only this failure path pays for the seeks.
@@ -201,7 +213,7 @@ private:
 
 // Writes the records of `group` in their order, each file's line count and rotation applied
 // record by record. Caller holds AUTg_LogLock. Never throws: outcomes go to the records.
-void WriteGroup(FileRecord* group) {
+AUT_LOG_PATH inline __attribute__((always_inline)) void WriteGroup(FileRecord* group) {
     FileSinkState& state = AUTg_FileSink;
     RecordBuffer ownLines;
     const bool useShared = !state.f_linesBusy;
@@ -235,12 +247,18 @@ void WriteGroup(FileRecord* group) {
 }
 
 // Passes a record's failure on in its own thread.
-void Report(FileRecord& record) {
+__attribute__((cold, noinline)) void ReportFailure(FileRecord& record) {
     if (record.f_outcome == FileRecord::kWriteFailed) {
         AUT_THROW(kWriteFailedError, kWriteFailedMessage, *record.f_path);
     }
     if (record.f_outcome == FileRecord::kRotationFailed) {
         std::rethrow_exception(record.f_error);
+    }
+}
+
+inline void Report(FileRecord& record) {
+    if (record.f_outcome != FileRecord::kNoFailure) {
+        ReportFailure(record);
     }
 }
 
@@ -263,7 +281,7 @@ bool Fits(const FileRecord& record) {
     return (reinterpret_cast<std::uintptr_t>(&record) & ~kAddressMask) == 0;
 }
 
-void Queue(FileRecord& record) {
+AUT_LOG_PATH void Queue(FileRecord& record) {
     FileCommitQueue& queue = AUTg_FileCommitQueue;
     const std::uint64_t address = reinterpret_cast<std::uintptr_t>(&record);
     std::uint64_t head = queue.f_head.load(std::memory_order_relaxed);
@@ -276,7 +294,7 @@ void Queue(FileRecord& record) {
 
 // Takes what is queued, as a group in write order (oldest first). Caller holds the writer's
 // role.
-FileRecord* TakeQueued(std::uint64_t head) {
+AUT_LOG_PATH FileRecord* TakeQueued(std::uint64_t head) {
     // Compare-and-swap from the value seen: the line comes over once, not once to read and
     // once more to write.
     while (head != 0 && !AUTg_FileCommitQueue.f_head.compare_exchange_weak(
@@ -298,7 +316,7 @@ FileRecord* TakeQueued(std::uint64_t head) {
 
 // Gives the writer's role up. Returns what was queued meanwhile by threads that saw the role
 // taken and went to wait: then this thread holds the role again and must see to it.
-FileRecord* LeaveRole() {
+AUT_LOG_PATH FileRecord* LeaveRole() {
     FileCommitQueue& queue = AUTg_FileCommitQueue;
     for (;;) {
         // With the queuing thread's push and look at the role, both sequentially consistent:
@@ -317,7 +335,7 @@ FileRecord* LeaveRole() {
 
 // Writes `group` as the holder of the writer's role, and marks its records done. Gives the
 // number of their threads that were awake.
-std::uint32_t WriteAndMark(FileRecord* group) {
+AUT_LOG_PATH std::uint32_t WriteAndMark(FileRecord* group) {
     {
         BrxThreadGuard guard(AUTg_LogLock);
         WriteGroup(group);
@@ -349,7 +367,7 @@ std::uint32_t WriteAndMark(FileRecord* group) {
 // Called by the holder of the writer's role with its own record (queued, or handed over at
 // the head of `group`; null once written): writes group after group while records come, and
 // passes the role on.
-void WriteQueued(const FileRecord* own, FileRecord* group) {
+AUT_LOG_PATH void WriteQueued(const FileRecord* own, FileRecord* group) {
     FileCommitQueue& queue = AUTg_FileCommitQueue;
     bool ownDone = own == nullptr;
     for (int extra = 0;; ++extra) {
@@ -401,7 +419,7 @@ void WriteQueued(const FileRecord* own, FileRecord* group) {
 }
 
 // Gives the writer's role up, first writing what was queued for this thread to see to.
-void GiveRoleUp() {
+AUT_LOG_PATH void GiveRoleUp() {
     if (FileRecord* const group = LeaveRole()) {
         WriteQueued(nullptr, group);
     }
@@ -409,7 +427,7 @@ void GiveRoleUp() {
 
 // Writes `record` without queuing it when its thread is the only one logging: nobody writes
 // or waits, and the last group was this thread's alone. False when no writer's role was free.
-bool WriteAlone(FileRecord& record) {
+AUT_LOG_PATH bool WriteAlone(FileRecord& record) {
     FileCommitQueue& queue = AUTg_FileCommitQueue;
     if (queue.f_head.load(std::memory_order_relaxed) != 0 ||
         queue.f_writerActive.load(std::memory_order_relaxed) ||
@@ -433,7 +451,7 @@ bool WriteAlone(FileRecord& record) {
 // Takes the writer's role if no thread holds it and writes what is queued, the queued
 // `record` among it unless a writer has been through it meanwhile. False when the role is
 // taken: its holder, or one after it, sees to the record.
-bool WriteIfNoWriter(FileRecord& record) {
+AUT_LOG_PATH bool WriteIfNoWriter(FileRecord& record) {
     FileCommitQueue& queue = AUTg_FileCommitQueue;
     if (queue.f_writerActive.load(std::memory_order_seq_cst) ||
         queue.f_writerActive.exchange(true, std::memory_order_acquire)) {
@@ -466,7 +484,7 @@ void FileSinkOpen() {
     }
 }
 
-void FileSinkWrite(FileRecord& record) {
+AUT_LOG_PATH void FileSinkWrite(FileRecord& record) {
     if (AUTg_LogLock.isHeldByCurrentThread() || !Fits(record)) {
         BrxThreadGuard guard(AUTg_LogLock);
         WriteGroup(&record);

@@ -3,11 +3,13 @@
 // POSIX. Failures return -1 (a null stream for _fdopen) and leave the reason in errno.
 #include "crt_export.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 // Open flags for _open: the POSIX values under the C runtime's names. Callers combine the
 // names, never numbers written for another system (0x502 is not _O_RDWR|_O_CREAT|_O_EXCL here).
@@ -51,8 +53,26 @@ CRT_EXPORT FILE* _fdopen(int fd, const char* mode);
 // The length in bytes of the file open on `fd`, or -1.
 CRT_EXPORT long _filelength(int fd);
 // Writes `count` bytes of `buffer` to `fd`; the number written (fewer on a full disk), or -1
-// with errno set. Retries a write that a signal interrupted.
-CRT_EXPORT long long _write(int fd, const void* buffer, std::size_t count);
+// with errno set. Retries a write that a signal interrupted. Inline: each frame a caller
+// returns through after a system call costs it more here than the loop does.
+inline long long _write(int fd, const void* buffer, std::size_t count) {
+    const char* at = static_cast<const char*>(buffer);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t written = ::write(fd, at + done, count - done);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return done > 0 ? static_cast<long long>(done) : -1;
+        }
+        if (written == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(written);
+    }
+    return static_cast<long long>(done);
+}
 // The descriptor under a stream.
 CRT_EXPORT int _fileno(FILE* stream);
 // Moves the position of `fd` (origin SEEK_SET, SEEK_CUR or SEEK_END); the new position or -1.

@@ -186,25 +186,6 @@ long _filelength(int fd) {
     return static_cast<long>(status.st_size);
 }
 
-long long _write(int fd, const void* buffer, std::size_t count) {
-    const char* at = static_cast<const char*>(buffer);
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t written = ::write(fd, at + done, count - done);
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return done > 0 ? static_cast<long long>(done) : -1;
-        }
-        if (written == 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(written);
-    }
-    return static_cast<long long>(done);
-}
-
 int _fileno(FILE* stream) {
     return fileno(stream);
 }
