@@ -1,28 +1,16 @@
-// The file sink (see UTLogFileSinkInternal.h): record lines, group commit, rotation.
+// The file sink (see UTLogFileSinkInternal.h): the commit queue through which threads
+// hand their records to one writer.
 #include "UTException.h"
 #include "UTExceptionInternal.h"
 #include "UTLogFileInternal.h"
 #include "UTLogFileSinkInternal.h"
-#include "UTLogSettingsInternal.h"
-#include "UTStringSupport.h"
-#include "uti_filesupport.h"
 
 #include <BrxThread.h>
-#include <crt_io.h>
 
 namespace {
 
-inline void CpuRelax() {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-}
-
 constexpr long kWriteFailedError = 701;
 constexpr std::uint32_t kWriteFailedMessage = 0x7214BCB6;
-constexpr std::uint32_t kCreateFailedMessage = 0x721C44D1;
-// Records gathered for one write at most; a longer queue takes several.
-constexpr std::size_t kGroupRecords = 64;
 // Pauses (about 20 ns each here) a queued thread spins on its record before it sleeps: well
 // over a write, since a sleeper costs the writer a wake-up call as dear as the write.
 constexpr int kWaitSpins = 1000;
@@ -31,220 +19,6 @@ constexpr int kExtraGroups = 4;
 // Pauses a writer waits at most for the threads of its last group to queue their next
 // records: about a record's composition. Spinning, not yielding: a yield costs as much.
 constexpr int kGatherSpins = 150;
-
-const char kProcessIdPrefix[] = "PID#\t";
-const char kAuditStartMarker[] = "START FUNCTION:\n";
-const char kAuditEndMarker[] = "END FUNCTION:\n";
-
-void AppendText(RecordBuffer& out, const I18NString& text) {
-    const std::u32string& codePoints = text.codePoints();
-    out.appendUtf8(codePoints.data(), codePoints.data() + codePoints.size());
-}
-
-// Once a second: out of the writer's code.
-__attribute__((cold, noinline)) void FormatTimeStamp(FileSinkState& state, std::time_t now) {
-    long seconds = static_cast<long>(now);
-    std::tm local{};
-    std::size_t length = 0;
-    if (aut::localtime_r(&seconds, &local) != nullptr) {
-        length = std::strftime(state.f_stamp, sizeof(state.f_stamp), "%c", &local);
-    }
-    state.f_stampLength = length;
-    state.f_stampSecond = now;
-}
-
-void AppendTimeStamp(FileSinkState& state, RecordBuffer& out) {
-    const std::time_t now = std::time(nullptr);
-    if (now != state.f_stampSecond) {
-        FormatTimeStamp(state, now);
-    }
-    out.append(state.f_stamp, state.f_stampLength);
-}
-
-// Adds the rotation's message to an exception from creating a log file, logs it again and
-// passes it on with its own error code.
-[[noreturn]] void RethrowCreateFailure(AUT_Exception& exception,
-                                       const I18NString& fullPath,
-                                       const char* file,
-                                       int line) {
-    const I18NString& empty = AUT_GetEmptyString();
-    UTAddMessages(exception, kCreateFailedMessage, fullPath, empty, empty, empty, empty, empty);
-    AUT_LogException(exception, file, line);
-    exception.hurl(BrxFileLocation(file, line), "UT", "BRX_THROW");
-}
-
-// Closes the open file and creates the next member of the family, exclusively (an existing
-// file is never appended to or overwritten), then prunes the family. Cold: kept out of the
-// writer's code, which a record's caller returns through.
-__attribute__((cold, noinline)) void Rotate() {
-    FileSinkState& state = AUTg_FileSink;
-    FileSinkClose();
-    state.f_lineCount = 0;
-    const AUT_LogFileFamily& family = *state.f_family;
-    // Other processes of the installation list, number, create and prune the family too.
-    const AUT_LogFileFamily::Lock familyLock(family);
-    std::vector<I18NString> names;
-    try {
-        names = family.List();
-    } catch (...) {
-        // An unreadable directory only costs the sequence number and the pruning; the create
-        // below reports a directory that cannot take the file.
-    }
-    const I18NString name = family.NextName(names);
-    const I18NString fullPath = family.PathOf(name);
-    long handle = -1;
-    try {
-        handle = family.Create(name);
-    } catch (AUT_Exception& exception) {
-        RethrowCreateFailure(exception, fullPath, __FILE__, __LINE__);
-    }
-    try {
-        std::FILE* file = nullptr;
-        try {
-            file = AUT_I_FileSupport::OpenFile(handle, "w+");
-        } catch (...) {
-            try {
-                AUT_I_FileSupport::CloseFile(handle);
-            } catch (...) {
-                // The descriptor is released by the close whether or not it reports an error.
-            }
-            throw;
-        }
-        // Unbuffered: records go to the kernel on the descriptor, never through the stream.
-        std::setvbuf(file, nullptr, _IONBF, 0);
-        state.f_file = file;
-        state.f_fd = _fileno(file);
-        state.f_writeProcessId = true;
-        state.f_createdLogFiles.push_back(fullPath);
-        family.Prune(names, state.f_fileCountLimit);
-    } catch (AUT_Exception& exception) {
-        RethrowCreateFailure(exception, fullPath, __FILE__, __LINE__);
-    }
-}
-
-// The lines of a group's records, gathered for one write: a single buffer costs the kernel
-// less than a vector of pieces, and the copy of a line is cheap beside the call.
-class PendingWrite {
-public:
-    explicit PendingWrite(RecordBuffer& lines)
-        : f_lines(lines) {
-        f_lines.clear();
-    }
-
-    bool full() const { return f_count == kGroupRecords; }
-
-    // The whole line of `record`; it counts as written to the open file from here on (line
-    // count, rotation), unless flush() finds otherwise.
-    void add(FileSinkState& state, FileRecord& record) {
-        if (state.f_writeProcessId) {
-            AppendProcessIdLine(state);
-        }
-        AppendTimeStamp(state, f_lines);
-        f_lines.append('\t', std::size_t{state.f_traceDepth} + 1);
-        if (record.f_audit) {
-            if (record.f_isStart) {
-                f_lines.append(kAuditStartMarker, sizeof(kAuditStartMarker) - 1);
-            } else {
-                f_lines.append(kAuditEndMarker, sizeof(kAuditEndMarker) - 1);
-            }
-        }
-        f_lines.append(record.f_text.data(), record.f_text.size());
-        f_records[f_count] = &record;
-        f_ends[f_count++] = f_lines.size();
-        ++state.f_lineCount;
-    }
-
-    // One write for the records added. Records wholly in the kernel are written; on a short
-    // write the torn line is cut off again, the file closed, and the record that did not make
-    // it and all after it fail.
-    void flush(FileSinkState& state) {
-        if (f_count == 0) {
-            return;
-        }
-        const int fd = state.f_fd;
-        const long long result = _write(fd, f_lines.data(), f_lines.size());
-        const std::size_t written = result > 0 ? static_cast<std::size_t>(result) : 0;
-        std::size_t i = 0;
-        while (i < f_count && f_ends[i] <= written) {
-            ++i;
-        }
-        if (i < f_count) {
-            Fail(state, i, written - (i == 0 ? 0 : f_ends[i - 1]));
-        }
-        f_count = 0;
-        f_lines.clear();
-    }
-
-private:
-    // A new file's first line.
-    __attribute__((cold, noinline)) void AppendProcessIdLine(FileSinkState& state) {
-        f_lines.append(kProcessIdPrefix, sizeof(kProcessIdPrefix) - 1);
-        AppendText(f_lines, AUT_ToString(_getpid()));
-        f_lines.append('\n', 1);
-        state.f_writeProcessId = false;
-    }
-
-    __attribute__((cold, noinline)) void
-    Fail(FileSinkState& state, std::size_t first, std::size_t torn) {
-        const int fd = state.f_fd;
-        // A full disk or a size limit took only part of the line: cut it off again, so that no
-        // reader takes the torn line for a record. Only this failure path pays for the seeks.
-        if (torn > 0) {
-            const long long end = _lseeki64(fd, 0, SEEK_CUR);
-            const long long cut = end - static_cast<long long>(torn);
-            if (cut >= 0 && _chsize_s(fd, cut) == 0) {
-                _lseeki64(fd, cut, SEEK_SET);
-            }
-        }
-        const I18NString path =
-            state.f_createdLogFiles.empty() ? AUT_GetEmptyString() : state.f_createdLogFiles.back();
-        for (std::size_t i = first; i < f_count; ++i) {
-            f_records[i]->f_outcome = FileRecord::kWriteFailed;
-            f_records[i]->f_path.reset(new I18NString(path));
-        }
-        FileSinkClose();
-    }
-
-    RecordBuffer& f_lines;
-    FileRecord* f_records[kGroupRecords];
-    std::size_t f_ends[kGroupRecords]; // where each record's line ends in f_lines
-    std::size_t f_count = 0;
-};
-
-// Writes the records of `group` in their order, each file's line count and rotation applied
-// record by record. Caller holds AUTg_LogLock. Never throws: outcomes go to the records.
-AUT_LOG_PATH inline __attribute__((always_inline)) void WriteGroup(FileRecord* group) {
-    FileSinkState& state = AUTg_FileSink;
-    RecordBuffer ownLines;
-    const bool useShared = !state.f_linesBusy;
-    state.f_linesBusy = true;
-    PendingWrite pending(useShared ? state.f_lines : ownLines);
-    for (FileRecord* record = group; record != nullptr; record = record->f_next) {
-        if (state.f_file != nullptr && state.f_lineCount > state.f_lineCountLimit) {
-            pending.flush(state);
-            if (state.f_file != nullptr) {
-                try {
-                    Rotate();
-                } catch (...) {
-                    record->f_outcome = FileRecord::kRotationFailed;
-                    record->f_error = std::current_exception();
-                    continue;
-                }
-            }
-        }
-        if (state.f_file == nullptr) {
-            continue; // closed after a failure: dropped until the name is reset
-        }
-        pending.add(state, *record);
-        if (pending.full()) {
-            pending.flush(state);
-        }
-    }
-    pending.flush(state);
-    if (useShared) {
-        state.f_linesBusy = false;
-    }
-}
 
 // Passes a record's failure on in its own thread.
 __attribute__((cold, noinline)) void ReportFailure(FileRecord& record) {
@@ -338,7 +112,7 @@ AUT_LOG_PATH FileRecord* LeaveRole() {
 AUT_LOG_PATH std::uint32_t WriteAndMark(FileRecord* group) {
     {
         BrxThreadGuard guard(AUTg_LogLock);
-        WriteGroup(group);
+        FileSinkWriteGroup(group);
     }
     // Each owner may leave once it sees its record done, so all that is needed of a record is
     // read before its mark. Sleepers are woken once all are marked: the awake ones need not
@@ -379,7 +153,7 @@ AUT_LOG_PATH void WriteQueued(const FileRecord* own, FileRecord* group) {
             std::uint64_t head = queue.f_head.load(std::memory_order_relaxed);
             for (int spin = 0; spin < kGatherSpins && head != 0 && CountOf(head) < queue.f_expected;
                  ++spin) {
-                CpuRelax();
+                BrxThread::relax();
                 const std::uint64_t seen = queue.f_head.load(std::memory_order_relaxed);
                 if (seen != head) {
                     // The record and the start of its text, which follows it.
@@ -442,7 +216,7 @@ AUT_LOG_PATH bool WriteAlone(FileRecord& record) {
     }
     {
         BrxThreadGuard guard(AUTg_LogLock);
-        WriteGroup(&record);
+        FileSinkWriteGroup(&record);
     }
     GiveRoleUp();
     return true;
@@ -471,23 +245,10 @@ AUT_LOG_PATH bool WriteIfNoWriter(FileRecord& record) {
 
 // ---- The sink ------------------------------------------------------------------------------
 
-void FileSinkOpen() {
-    FileSinkState& state = AUTg_FileSink;
-    state.f_lineCountLimit = CachedLineCountLimit();
-    state.f_fileCountLimit = CachedFileCountLimit();
-    if (!state.f_family) {
-        state.f_family.reset(new AUT_LogFileFamily(CachedLogFileName()));
-    }
-    if (state.f_file == nullptr) {
-        state.f_traceDepth = 0;
-        Rotate();
-    }
-}
-
 AUT_LOG_PATH void FileSinkWrite(FileRecord& record) {
     if (AUTg_LogLock.isHeldByCurrentThread() || !Fits(record)) {
         BrxThreadGuard guard(AUTg_LogLock);
-        WriteGroup(&record);
+        FileSinkWriteGroup(&record);
         Report(record);
         return;
     }
@@ -516,7 +277,7 @@ AUT_LOG_PATH void FileSinkWrite(FileRecord& record) {
         // A write takes a few microseconds: spinning through it is cheaper than sleeping, and
         // the writer then needs no wake-up call.
         for (int spin = 0; spin < kWaitSpins && state < FileRecord::kDone; ++spin) {
-            CpuRelax();
+            BrxThread::relax();
             state = record.f_state.load(std::memory_order_acquire);
         }
         if (state == FileRecord::kAsleep ||
@@ -527,33 +288,4 @@ AUT_LOG_PATH void FileSinkWrite(FileRecord& record) {
         }
     }
     Report(record);
-}
-
-void FileSinkClose() {
-    FileSinkState& state = AUTg_FileSink;
-    std::FILE* const file = state.f_file;
-    if (file == nullptr) {
-        return;
-    }
-    state.f_file = nullptr;
-    state.f_fd = -1;
-    try {
-        AUT_I_FileSupport::CloseFile(file);
-    } catch (...) {
-        // The stream is gone either way; a failed close of a log must not stop logging.
-    }
-}
-
-void FileSinkReset() {
-    FileSinkClose();
-    AUTg_FileSink.f_family.reset();
-    AUTg_FileSink.f_createdLogFiles.clear();
-}
-
-void FileSinkCreatedFiles(std::vector<I18NString>& names, bool clearFirst) {
-    if (clearFirst) {
-        names.clear();
-    }
-    names.insert(names.end(), AUTg_FileSink.f_createdLogFiles.begin(),
-                 AUTg_FileSink.f_createdLogFiles.end());
 }

@@ -18,6 +18,9 @@
 #include <memory>
 #include <vector>
 
+// Records gathered for one write at most; a longer queue takes several.
+constexpr std::size_t kGroupRecords = 64;
+
 // One record on its way to the file. Its thread makes it, composes the text before the
 // logging lock and passes it to FileSinkWrite; the writer fills in the outcome.
 // What the writer reads and writes of a record comes first, the text right after it: in a
@@ -79,6 +82,10 @@ struct FileCommitQueue {
 extern FileSinkState AUTg_FileSink;
 extern FileCommitQueue AUTg_FileCommitQueue;
 
+// Writes the records of `group` in their order, gathered in one write(2) (kGroupRecords at
+// most), each file's line count and rotation applied record by record. Caller holds
+// AUTg_LogLock. Never throws: outcomes go to the records.
+void FileSinkWriteGroup(FileRecord* group);
 // Reads the limits and the name, and opens the first file unless one is open. Caller holds
 // AUTg_LogLock.
 void FileSinkOpen();
@@ -88,6 +95,10 @@ void FileSinkOpen();
 // record did not get written (the file is closed, later records are dropped), or the
 // rotation's exception when it was the record that needed the new file.
 void FileSinkWrite(FileRecord& record);
+// Closes the open file and creates the next member of the family, exclusively (an existing
+// file is never appended to or overwritten), then prunes the family. Caller holds
+// AUTg_LogLock.
+void FileSinkRotate();
 // Closes the file; records are dropped until it is opened again.
 void FileSinkClose();
 // Closes the file and forgets the family and the created names.

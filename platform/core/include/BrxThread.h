@@ -18,6 +18,13 @@ BRX_EXPORT void waitWhile(const std::atomic<std::uint32_t>& word, std::uint32_t 
 // Wakes every thread asleep in waitWhile on `word`. `word` need no longer hold live data: a
 // wake on memory reused since only costs its sleepers a spurious wake-up.
 BRX_EXPORT void wakeAll(const std::atomic<std::uint32_t>& word);
+// One round of a spin-wait: tells the processor that the thread waits for another, which
+// saves power and the pipeline flush at the loop's exit.
+inline void relax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
 } // namespace BrxThread
 
 // A critical section that its holder may take again (each lock() needs its unlock()).

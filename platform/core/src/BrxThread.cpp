@@ -56,9 +56,7 @@ void BrxThreadCriticalSection::lockContended() {
             f_state.exchange(1, std::memory_order_acquire) == 0) {
             return;
         }
-#if defined(__x86_64__) || defined(__i386__)
-        __builtin_ia32_pause();
-#endif
+        BrxThread::relax();
     }
     f_waiters.fetch_add(1, std::memory_order_seq_cst);
     while (f_state.exchange(1, std::memory_order_acquire) != 0) {
