@@ -25,7 +25,7 @@ __attribute__((cold, noinline)) void ReportFailure(FileRecord& record) {
     if (record.f_outcome == FileRecord::kWriteFailed) {
         AUT_THROW(kWriteFailedError, kWriteFailedMessage, *record.f_path);
     }
-    if (record.f_outcome == FileRecord::kRotationFailed) {
+    if (record.f_outcome == FileRecord::kThrew) {
         std::rethrow_exception(record.f_error);
     }
 }

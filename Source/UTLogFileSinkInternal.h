@@ -27,8 +27,9 @@ constexpr std::size_t kGroupRecords = 64;
 // group, each record is another thread's, and each cache line a transfer between cores.
 struct alignas(64) FileRecord {
     // Set by the writer only for a failure: a record written (or dropped, the file being
-    // closed) is touched once, by its done mark.
-    enum EOutcome : std::uint8_t { kNoFailure, kWriteFailed, kRotationFailed };
+    // closed) is touched once, by its done mark. kThrew: the writer caught an exception for
+    // it, the rotation's or running out of memory.
+    enum EOutcome : std::uint8_t { kNoFailure, kWriteFailed, kThrew };
     // f_state: the writer is not through with it (kWaiting; kAsleep once its thread sleeps on
     // the word), or is (kDone: the record is its owner's again), or has handed the writer's
     // role to its thread with the record at the head of a group to write (kHandedOver).
@@ -40,7 +41,7 @@ struct alignas(64) FileRecord {
     bool f_audit = false;               // preceded by the audit marker
     bool f_isStart = false;             // which marker
     RecordBuffer f_text;                // composed by its thread, ending in its newline
-    std::exception_ptr f_error;         // kRotationFailed: the rotation's exception
+    std::exception_ptr f_error;         // kThrew: the exception
     std::unique_ptr<I18NString> f_path; // kWriteFailed: the file it was meant for
 };
 

@@ -35,6 +35,14 @@ void AppendTimeStamp(FileSinkState& state, RecordBuffer& out) {
     out.append(state.f_stamp, state.f_stampLength);
 }
 
+// Marks a record that has not failed yet as failed with `error`.
+void FailWith(FileRecord& record, const std::exception_ptr& error) {
+    if (record.f_outcome == FileRecord::kNoFailure) {
+        record.f_outcome = FileRecord::kThrew;
+        record.f_error = error;
+    }
+}
+
 // The lines of a group's records, gathered for one write: a single buffer costs the kernel
 // less than a vector of pieces, and the copy of a line is cheap beside the call.
 class PendingWrite {
@@ -82,9 +90,21 @@ public:
             ++i;
         }
         if (i < f_count) {
+            f_written = i;
             Fail(state, i, written - (i == 0 ? 0 : f_ends[i - 1]));
         }
         f_count = 0;
+        f_written = 0;
+        f_lines.clear();
+    }
+
+    // The records added and not in the kernel fail with `error`, caught while they waited.
+    void abandon(const std::exception_ptr& error) {
+        for (std::size_t i = f_written; i < f_count; ++i) {
+            FailWith(*f_records[i], error);
+        }
+        f_count = 0;
+        f_written = 0;
         f_lines.clear();
     }
 
@@ -109,19 +129,22 @@ private:
                 _lseeki64(fd, cut, SEEK_SET);
             }
         }
+        // Closed before anything is allocated: records after the failure are dropped even when
+        // a path below finds no memory.
+        FileSinkClose();
         const I18NString path =
             state.f_createdLogFiles.empty() ? AUT_GetEmptyString() : state.f_createdLogFiles.back();
         for (std::size_t i = first; i < f_count; ++i) {
-            f_records[i]->f_outcome = FileRecord::kWriteFailed;
             f_records[i]->f_path.reset(new I18NString(path));
+            f_records[i]->f_outcome = FileRecord::kWriteFailed;
         }
-        FileSinkClose();
     }
 
     RecordBuffer& f_lines;
     FileRecord* f_records[kGroupRecords];
     std::size_t f_ends[kGroupRecords]; // where each record's line ends in f_lines
     std::size_t f_count = 0;
+    std::size_t f_written = 0; // the first f_written records are in the kernel
 };
 
 } // namespace
@@ -132,28 +155,39 @@ AUT_LOG_PATH void FileSinkWriteGroup(FileRecord* group) {
     const bool useShared = !state.f_linesBusy;
     state.f_linesBusy = true;
     PendingWrite pending(useShared ? state.f_lines : ownLines);
-    for (FileRecord* record = group; record != nullptr; record = record->f_next) {
-        if (state.f_file != nullptr && state.f_lineCount > state.f_lineCountLimit) {
-            pending.flush(state);
-            if (state.f_file != nullptr) {
-                try {
-                    FileSinkRotate();
-                } catch (...) {
-                    record->f_outcome = FileRecord::kRotationFailed;
-                    record->f_error = std::current_exception();
-                    continue;
+    FileRecord* record = group;
+    try {
+        for (; record != nullptr; record = record->f_next) {
+            if (state.f_file != nullptr && state.f_lineCount > state.f_lineCountLimit) {
+                pending.flush(state);
+                if (state.f_file != nullptr) {
+                    try {
+                        FileSinkRotate();
+                    } catch (...) {
+                        FailWith(*record, std::current_exception());
+                        continue;
+                    }
                 }
             }
+            if (state.f_file == nullptr) {
+                continue; // closed after a failure: dropped until the name is reset
+            }
+            pending.add(state, *record);
+            if (pending.full()) {
+                pending.flush(state);
+            }
         }
-        if (state.f_file == nullptr) {
-            continue; // closed after a failure: dropped until the name is reset
-        }
-        pending.add(state, *record);
-        if (pending.full()) {
-            pending.flush(state);
+        pending.flush(state);
+    } catch (...) {
+        // Out of memory: a line the buffer could not take, or a failure's path. An exception
+        // passed on from here would leave the writer's role held and every later record
+        // waiting; the records not in the kernel fail with it, each in its own call.
+        const std::exception_ptr error = std::current_exception();
+        pending.abandon(error);
+        for (; record != nullptr; record = record->f_next) {
+            FailWith(*record, error);
         }
     }
-    pending.flush(state);
     if (useShared) {
         state.f_linesBusy = false;
     }

@@ -1,21 +1,57 @@
-// Faults from outside the process while the library logs: the disk filling up and the log
-// directory vanishing. Each must give the documented error, never a crash, lose nothing that was
-// already written, and leave logging able to start again once the fault is repaired.
+// Faults from outside the process while the library logs: the disk filling up, the log
+// directory vanishing, memory running out. Each must give the documented error, never a crash
+// or a hang, lose nothing that was already written, and leave logging able to go on once the
+// fault is repaired.
 //
 // The tests run as root, so permission bits stop nothing: a full disk is a file size limit
 // (RLIMIT_FSIZE, with SIGXFSZ ignored, in a forked child), an unwritable directory a regular
-// file in its place.
+// file in its place. Memory runs out through this program's own operator new[] (the library
+// allocates its record buffers as arrays).
 #include "AUTInitialize.h"
 #include "AutTestSupport.h"
 #include "ReliabilitySupport.h"
 #include "UTI_LogFile.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <sstream>
 #include <sys/resource.h>
 #include <unistd.h>
+
+namespace {
+
+// Array allocations of kLargeArray bytes or more: while g_largeArraysLeft is not negative,
+// that many pass and the ones after throw std::bad_alloc.
+constexpr std::size_t kLargeArray = 512 * 1024;
+std::atomic<int> g_largeArraysLeft{-1};
+
+} // namespace
+
+void* operator new[](std::size_t size) {
+    if (size >= kLargeArray) {
+        int left = g_largeArraysLeft.load();
+        while (left > 0 && !g_largeArraysLeft.compare_exchange_weak(left, left - 1)) {
+        }
+        if (left == 0) {
+            throw std::bad_alloc();
+        }
+    }
+    if (void* memory = std::malloc(size == 0 ? 1 : size)) {
+        return memory;
+    }
+    throw std::bad_alloc();
+}
+
+void operator delete[](void* memory) noexcept {
+    std::free(memory);
+}
+
+void operator delete[](void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
 
 namespace {
 
@@ -181,6 +217,36 @@ TEST_F(FaultInjection, SharedWritesFailExactlyTheCallsNotWritten) {
         EXPECT_TRUE(at == -1 || at == next[t]) << "thread " << t << " threw at " << at;
     }
     EXPECT_GE(failed, 1);
+}
+
+// The writer runs out of memory for one record's line (a long one, which the caller's buffer
+// took): that call throws std::bad_alloc, and the records before and after it are written.
+TEST_F(FaultInjection, AWriterOutOfMemoryFailsOnlyThatRecord) {
+    root().writeFile("configuration/OrqConfig.xml",
+                     reliability::FileModeConfiguration(logsDir() + "/app.log"));
+    const std::string result = RunInChild(
+        [] {
+            if (AUT_Initialize("FaultInjection") != 0) {
+                return std::string("no start");
+            }
+            AUT_RefPtr<L> log = L::Create("Faulty");
+            Log(log, 0, 2);
+            const I18NString longText(std::string(kLargeArray, 'x').c_str());
+            g_largeArraysLeft = 1; // the text's buffer in the caller; the writer's fails
+            bool threw = false;
+            try {
+                log->Log(L::kLogLevelTrace1, longText);
+            } catch (const std::bad_alloc&) {
+                threw = true;
+            }
+            g_largeArraysLeft = -1;
+            Log(log, 2, 4);
+            AUT_Terminate("FaultInjection");
+            return std::string(threw ? "" : "no bad_alloc");
+        },
+        20);
+    EXPECT_EQ(result, "");
+    ExpectRecords(reliability::FilesWithPrefix(logsDir(), "app_").at(0), 0, 4);
 }
 
 } // namespace
