@@ -6,6 +6,7 @@
 #include "UTLogFileSinkInternal.h"
 
 #include <BrxThread.h>
+#include <algorithm>
 
 namespace {
 
@@ -37,16 +38,21 @@ inline void Report(FileRecord& record) {
 }
 
 // ---- The commit queue ----------------------------------------------------------------------
+// One word says all: who holds the writer's role, and which records wait for it. Records wait
+// only while a thread holds the role, and the role is given up only by a compare-and-swap
+// that finds nothing waiting: no record can be left without a writer.
 
 constexpr int kCountShift = 48;
 constexpr std::uint64_t kAddressMask = (std::uint64_t{1} << kCountShift) - 1;
+constexpr std::uint64_t kRoleHeld = std::uint64_t{1} << 63;
+constexpr std::uint64_t kCountMax = (kRoleHeld >> kCountShift) - 1;
 
 FileRecord* NewestOf(std::uint64_t head) {
     return reinterpret_cast<FileRecord*>(static_cast<std::uintptr_t>(head & kAddressMask));
 }
 
 std::uint32_t CountOf(std::uint64_t head) {
-    return static_cast<std::uint32_t>(head >> kCountShift);
+    return static_cast<std::uint32_t>((head & ~kRoleHeld) >> kCountShift);
 }
 
 // Whether the queue's head can hold the record's address: always on today's systems, which
@@ -55,27 +61,41 @@ bool Fits(const FileRecord& record) {
     return (reinterpret_cast<std::uintptr_t>(&record) & ~kAddressMask) == 0;
 }
 
-AUT_LOG_PATH void Queue(FileRecord& record) {
-    FileCommitQueue& queue = AUTg_FileCommitQueue;
+// Takes the writer's role when nobody holds it (true: the record is this thread's to write),
+// or else queues the record for the holder. One compare-and-swap either way: a thread that
+// only looked first would fetch the line twice.
+AUT_LOG_PATH bool TakeRoleOrQueue(FileRecord& record) {
+    std::atomic<std::uint64_t>& head = AUTg_FileCommitQueue.f_head;
     const std::uint64_t address = reinterpret_cast<std::uintptr_t>(&record);
-    std::uint64_t head = queue.f_head.load(std::memory_order_relaxed);
-    do {
-        record.f_next = NewestOf(head);
-    } while (!queue.f_head.compare_exchange_weak(
-        head, address | ((std::uint64_t{CountOf(head)} + 1) << kCountShift),
-        std::memory_order_seq_cst, std::memory_order_relaxed));
+    std::uint64_t seen = head.load(std::memory_order_relaxed);
+    for (;;) {
+        if ((seen & kRoleHeld) == 0) {
+            // Nothing waits without a writer: the word is empty.
+            if (head.compare_exchange_weak(seen, kRoleHeld, std::memory_order_acquire,
+                                           std::memory_order_relaxed)) {
+                return true;
+            }
+            continue;
+        }
+        record.f_next = NewestOf(seen);
+        const std::uint64_t count = std::min<std::uint64_t>(CountOf(seen) + 1, kCountMax);
+        if (head.compare_exchange_weak(seen, kRoleHeld | count << kCountShift | address,
+                                       std::memory_order_release, std::memory_order_relaxed)) {
+            return false;
+        }
+    }
 }
 
-// Takes what is queued, as a group in write order (oldest first). Caller holds the writer's
-// role.
-AUT_LOG_PATH FileRecord* TakeQueued(std::uint64_t head) {
+// Takes what is queued (the role stays held), as a group in write order (oldest first).
+AUT_LOG_PATH FileRecord* TakeQueued(std::uint64_t seen) {
     // Compare-and-swap from the value seen: the line comes over once, not once to read and
     // once more to write.
-    while (head != 0 && !AUTg_FileCommitQueue.f_head.compare_exchange_weak(
-                            head, 0, std::memory_order_acquire, std::memory_order_relaxed)) {
+    while (seen != kRoleHeld &&
+           !AUTg_FileCommitQueue.f_head.compare_exchange_weak(
+               seen, kRoleHeld, std::memory_order_acquire, std::memory_order_relaxed)) {
     }
     FileRecord* group = nullptr;
-    for (FileRecord* record = NewestOf(head); record != nullptr;) {
+    for (FileRecord* record = NewestOf(seen); record != nullptr;) {
         // The texts are other threads' lines: fetched all at once, not one by one.
         for (std::size_t at = 0; at < record->f_text.size(); at += 64) {
             __builtin_prefetch(record->f_text.data() + at);
@@ -88,23 +108,14 @@ AUT_LOG_PATH FileRecord* TakeQueued(std::uint64_t head) {
     return group;
 }
 
-// Gives the writer's role up. Returns what was queued meanwhile by threads that saw the role
-// taken and went to wait: then this thread holds the role again and must see to it.
+// Gives the writer's role up, unless records wait: then takes them, the role still held.
 AUT_LOG_PATH FileRecord* LeaveRole() {
-    FileCommitQueue& queue = AUTg_FileCommitQueue;
-    for (;;) {
-        // With the queuing thread's push and look at the role, both sequentially consistent:
-        // one of the two threads sees the other.
-        queue.f_writerActive.store(false, std::memory_order_seq_cst);
-        if (queue.f_head.load(std::memory_order_seq_cst) == 0 ||
-            queue.f_writerActive.exchange(true, std::memory_order_acquire)) {
-            return nullptr;
-        }
-        if (FileRecord* const group = TakeQueued(queue.f_head.load(std::memory_order_relaxed))) {
-            return group;
-        }
-        // Another writer came and took the queue between the look and the retake.
+    std::uint64_t seen = kRoleHeld;
+    if (AUTg_FileCommitQueue.f_head.compare_exchange_strong(seen, 0, std::memory_order_release,
+                                                            std::memory_order_relaxed)) {
+        return nullptr;
     }
+    return TakeQueued(seen);
 }
 
 // Writes `group` as the holder of the writer's role, and marks its records done. Gives the
@@ -138,40 +149,49 @@ AUT_LOG_PATH std::uint32_t WriteAndMark(FileRecord* group) {
     return awake;
 }
 
-// Called by the holder of the writer's role with its own record (queued, or handed over at
-// the head of `group`; null once written): writes group after group while records come, and
-// passes the role on.
-AUT_LOG_PATH void WriteQueued(const FileRecord* own, FileRecord* group) {
+// Waits a moment for the threads of the last group that were awake: they come back about a
+// record's composition later, and one write for all of them is what makes more threads
+// faster. Bounded, so that a thread stalled elsewhere costs only a few microseconds. Each
+// record is fetched as soon as it is seen: the wait hides the transfer. `own` counts as one.
+AUT_LOG_PATH FileRecord* Gather(FileRecord* own) {
+    const std::atomic<std::uint64_t>& head = AUTg_FileCommitQueue.f_head;
+    const std::uint32_t expected = AUTg_FileCommitQueue.f_expected - (own != nullptr ? 1 : 0);
+    std::uint64_t seen = head.load(std::memory_order_relaxed);
+    for (int spin = 0;
+         spin < kGatherSpins && (own != nullptr || seen != kRoleHeld) && CountOf(seen) < expected;
+         ++spin) {
+        BrxThread::relax();
+        const std::uint64_t now = head.load(std::memory_order_relaxed);
+        if (now != seen) {
+            // The record and the start of its text, which follows it.
+            const char* const record = reinterpret_cast<const char*>(NewestOf(now));
+            __builtin_prefetch(record);
+            __builtin_prefetch(record + 64);
+            __builtin_prefetch(record + 128);
+            seen = now;
+        }
+    }
+    FileRecord* const queued = TakeQueued(seen);
+    if (own == nullptr) {
+        return queued;
+    }
+    own->f_next = queued;
+    return own;
+}
+
+// Called by the holder of the writer's role with its own record (not queued, or handed over
+// at the head of `group`), or with a group to write for others: writes group after group
+// while records come, and passes the role on.
+AUT_LOG_PATH void WriteQueued(FileRecord* own, FileRecord* group) {
     FileCommitQueue& queue = AUTg_FileCommitQueue;
     bool ownDone = own == nullptr;
     for (int extra = 0;; ++extra) {
         if (group == nullptr) {
-            // The threads of the last group that were awake come back about a record's
-            // composition later: one write for all of them is what makes more threads faster.
-            // Bounded, so that a thread stalled elsewhere costs only a few microseconds. Each
-            // record is fetched as soon as it is seen: the wait hides the transfer.
-            std::uint64_t head = queue.f_head.load(std::memory_order_relaxed);
-            for (int spin = 0; spin < kGatherSpins && head != 0 && CountOf(head) < queue.f_expected;
-                 ++spin) {
-                BrxThread::relax();
-                const std::uint64_t seen = queue.f_head.load(std::memory_order_relaxed);
-                if (seen != head) {
-                    // The record and the start of its text, which follows it.
-                    const char* const record = reinterpret_cast<const char*>(NewestOf(seen));
-                    __builtin_prefetch(record);
-                    __builtin_prefetch(record + 64);
-                    __builtin_prefetch(record + 128);
-                    head = seen;
-                }
-            }
-            group = TakeQueued(head);
+            group = Gather(ownDone ? nullptr : own);
         }
         if (group != nullptr) {
-            bool ownInGroup = false;
-            for (const FileRecord* record = group; record != nullptr; record = record->f_next) {
-                ownInGroup = ownInGroup || record == own;
-            }
-            ownDone = ownDone || ownInGroup;
+            const bool ownInGroup = !ownDone;
+            ownDone = true;
             // The writer's thread logs again as soon as the others.
             const std::uint32_t awake = WriteAndMark(group);
             queue.f_expected = ownInGroup ? awake : awake + 1;
@@ -180,7 +200,7 @@ AUT_LOG_PATH void WriteQueued(const FileRecord* own, FileRecord* group) {
         if (group == nullptr) {
             return;
         }
-        if (ownDone && extra >= kExtraGroups) {
+        if (extra >= kExtraGroups) {
             // Others' records keep coming: the oldest one's thread writes them, so that this
             // thread's call returns.
             if (group->f_state.exchange(FileRecord::kHandedOver, std::memory_order_acq_rel) ==
@@ -190,55 +210,6 @@ AUT_LOG_PATH void WriteQueued(const FileRecord* own, FileRecord* group) {
             return;
         }
     }
-}
-
-// Gives the writer's role up, first writing what was queued for this thread to see to.
-AUT_LOG_PATH void GiveRoleUp() {
-    if (FileRecord* const group = LeaveRole()) {
-        WriteQueued(nullptr, group);
-    }
-}
-
-// Writes `record` without queuing it when its thread is the only one logging: nobody writes
-// or waits, and the last group was this thread's alone. False when no writer's role was free.
-AUT_LOG_PATH bool WriteAlone(FileRecord& record) {
-    FileCommitQueue& queue = AUTg_FileCommitQueue;
-    if (queue.f_head.load(std::memory_order_relaxed) != 0 ||
-        queue.f_writerActive.load(std::memory_order_relaxed) ||
-        queue.f_writerActive.exchange(true, std::memory_order_acquire)) {
-        return false;
-    }
-    if (queue.f_expected > 1) {
-        // Others logged a moment ago: this record waits for theirs in one group.
-        Queue(record);
-        WriteQueued(&record, nullptr);
-        return true;
-    }
-    {
-        BrxThreadGuard guard(AUTg_LogLock);
-        FileSinkWriteGroup(&record);
-    }
-    GiveRoleUp();
-    return true;
-}
-
-// Takes the writer's role if no thread holds it and writes what is queued, the queued
-// `record` among it unless a writer has been through it meanwhile. False when the role is
-// taken: its holder, or one after it, sees to the record.
-AUT_LOG_PATH bool WriteIfNoWriter(FileRecord& record) {
-    FileCommitQueue& queue = AUTg_FileCommitQueue;
-    if (queue.f_writerActive.load(std::memory_order_seq_cst) ||
-        queue.f_writerActive.exchange(true, std::memory_order_acquire)) {
-        return false;
-    }
-    if (record.f_state.load(std::memory_order_acquire) == FileRecord::kDone) {
-        GiveRoleUp();
-        return true;
-    }
-    // No other writer can be through the record now: a sleeper's mark is void.
-    record.f_state.store(FileRecord::kWaiting, std::memory_order_relaxed);
-    WriteQueued(&record, nullptr);
-    return true;
 }
 
 } // namespace
@@ -252,16 +223,25 @@ AUT_LOG_PATH void FileSinkWrite(FileRecord& record) {
         Report(record);
         return;
     }
-    if (WriteAlone(record)) {
+    if (TakeRoleOrQueue(record)) {
+        if (AUTg_FileCommitQueue.f_expected > 1) {
+            // Others logged a moment ago: this record waits for theirs in one group.
+            WriteQueued(&record, nullptr);
+        } else {
+            // A thread logging alone: written at once, as few frames below Log as can be.
+            {
+                BrxThreadGuard guard(AUTg_LogLock);
+                FileSinkWriteGroup(&record);
+            }
+            if (FileRecord* const queued = LeaveRole()) {
+                WriteQueued(nullptr, queued);
+            }
+        }
         Report(record);
         return;
     }
-    Queue(record);
-    // Whoever finds no writer at work writes everything queued so far, its own record
-    // included. The others wait until a writer has been through theirs, or has handed them
-    // the role with their record at the head of a group: a writer that gives the role up looks
-    // at the queue once more, so a waiter need not watch the role. It looks all the same
-    // whenever it wakes, so that no record can be left without a writer.
+    // The holder of the role writes the record, or hands it the role with the record at the
+    // head of a group.
     for (;;) {
         std::uint32_t state = record.f_state.load(std::memory_order_acquire);
         if (state == FileRecord::kDone) {
@@ -269,14 +249,11 @@ AUT_LOG_PATH void FileSinkWrite(FileRecord& record) {
         }
         if (state == FileRecord::kHandedOver) {
             WriteQueued(&record, &record);
-            continue;
-        }
-        if (WriteIfNoWriter(record)) {
-            continue;
+            break;
         }
         // A write takes a few microseconds: spinning through it is cheaper than sleeping, and
         // the writer then needs no wake-up call.
-        for (int spin = 0; spin < kWaitSpins && state < FileRecord::kDone; ++spin) {
+        for (int spin = 0; spin < kWaitSpins && state == FileRecord::kWaiting; ++spin) {
             BrxThread::relax();
             state = record.f_state.load(std::memory_order_acquire);
         }

@@ -70,10 +70,10 @@ struct FileSinkState {
 // one compare-and-swap on this line, and the writer's take another, whatever the number of
 // threads.
 struct FileCommitQueue {
-    // The newest queued record (a chain through f_next, newest first) in the low 48 bits of
-    // an address, the number queued in the high 16.
+    // Whether a thread holds the writer's role (the top bit), the number of records queued
+    // (the next 15 bits) and the newest of them (a chain through f_next, newest first) in the
+    // low 48 bits of an address. Records are queued only while the role is held.
     alignas(64) std::atomic<std::uint64_t> f_head{0};
-    std::atomic<bool> f_writerActive{false}; // a thread holds the writer's role
     // The writer's own (touched only by the holder of the role): how many records the next
     // group waits a moment for, the threads of the last group that were awake.
     std::uint32_t f_expected = 1;
@@ -91,10 +91,11 @@ void FileSinkWriteGroup(FileRecord* group);
 // AUTg_LogLock.
 void FileSinkOpen();
 // Writes the record (indented by the scope tracers live when it is written) and returns
-// once it is in the kernel. A caller that holds AUTg_LogLock writes it alone; others join the
-// queue, and whoever writes takes all queued records in one write. Throws error 701 when the
-// record did not get written (the file is closed, later records are dropped), or the
-// rotation's exception when it was the record that needed the new file.
+// once it is in the kernel. A caller that holds AUTg_LogLock writes it alone; the others take
+// the writer's role or queue the record for its holder, who takes all queued records in one
+// write. Throws error 701 when the record did not get written (the file is closed, later
+// records are dropped), or the rotation's exception when it was the record that needed the
+// new file.
 void FileSinkWrite(FileRecord& record);
 // Closes the open file and creates the next member of the family, exclusively (an existing
 // file is never appended to or overwritten), then prunes the family. Caller holds
