@@ -99,13 +99,11 @@ public:
     }
 
     // The records added and not in the kernel fail with `error`, caught while they waited.
+    // The write ends here: the next one starts with a new PendingWrite.
     void abandon(const std::exception_ptr& error) {
         for (std::size_t i = f_written; i < f_count; ++i) {
             FailWith(*f_records[i], error);
         }
-        f_count = 0;
-        f_written = 0;
-        f_lines.clear();
     }
 
 private:
@@ -121,12 +119,13 @@ private:
     Fail(FileSinkState& state, std::size_t first, std::size_t torn) {
         const int fd = state.f_fd;
         // A full disk or a size limit took only part of the line: cut it off again, so that no
-        // reader takes the torn line for a record. Only this failure path pays for the seeks.
+        // reader takes the torn line for a record. Only this failure path pays for the seek.
+        // Nothing is written to the file after it, so its position need not follow.
         if (torn > 0) {
             const long long end = _lseeki64(fd, 0, SEEK_CUR);
             const long long cut = end - static_cast<long long>(torn);
-            if (cut >= 0 && _chsize_s(fd, cut) == 0) {
-                _lseeki64(fd, cut, SEEK_SET);
+            if (cut >= 0) {
+                _chsize_s(fd, cut);
             }
         }
         // Closed before anything is allocated: records after the failure are dropped even when
