@@ -15,6 +15,9 @@ constexpr std::uint32_t kWriteFailedMessage = 0x7214BCB6;
 // Pauses (about 20 ns each here) a queued thread spins on its record before it sleeps: well
 // over a write, since a sleeper costs the writer a wake-up call as dear as the write.
 constexpr int kWaitSpins = 1000;
+// A sleeper is woken when its record is marked; it looks by itself only this rarely, so that a
+// writer held up for seconds (a rotation waiting for another process) costs it little.
+constexpr long kSleepMilliseconds = 100;
 // Groups a writer writes for others, its own record done, before it hands the role over.
 constexpr int kExtraGroups = 4;
 // Pauses a writer waits at most for the threads of its last group to queue their next
@@ -261,7 +264,7 @@ AUT_LOG_PATH void FileSinkWrite(FileRecord& record) {
             (state == FileRecord::kWaiting &&
              record.f_state.compare_exchange_strong(state, FileRecord::kAsleep,
                                                     std::memory_order_acquire))) {
-            BrxThread::waitWhile(record.f_state, FileRecord::kAsleep);
+            BrxThread::waitWhile(record.f_state, FileRecord::kAsleep, kSleepMilliseconds);
         }
     }
     Report(record);

@@ -12,9 +12,10 @@ namespace BrxThread {
 // A small positive number unique to the calling thread for the life of the process.
 BRX_EXPORT std::uint32_t currentThreadId();
 
-// Sleeps while `word` holds `value`: until a wake on it, a spurious wake-up or a millisecond
-// has passed, so callers test their condition again in a loop.
-BRX_EXPORT void waitWhile(const std::atomic<std::uint32_t>& word, std::uint32_t value);
+// Sleeps while `word` holds `value`: until a wake on it, a spurious wake-up or `milliseconds`
+// have passed, so callers test their condition again in a loop.
+BRX_EXPORT void
+waitWhile(const std::atomic<std::uint32_t>& word, std::uint32_t value, long milliseconds);
 // Wakes every thread asleep in waitWhile on `word`. `word` need no longer hold live data: a
 // wake on memory reused since only costs its sleepers a spurious wake-up.
 BRX_EXPORT void wakeAll(const std::atomic<std::uint32_t>& word);

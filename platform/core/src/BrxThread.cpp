@@ -14,8 +14,10 @@ namespace {
 constexpr long kWaitSliceNanoseconds = 1000000;
 constexpr int kSpinRounds = 100;
 
-void futexWait(const std::atomic<std::uint32_t>* word, std::uint32_t expected) {
-    timespec slice{0, kWaitSliceNanoseconds};
+void futexWait(const std::atomic<std::uint32_t>* word,
+               std::uint32_t expected,
+               long nanoseconds = kWaitSliceNanoseconds) {
+    timespec slice{nanoseconds / 1000000000, nanoseconds % 1000000000};
     syscall(SYS_futex, reinterpret_cast<const std::uint32_t*>(word), FUTEX_WAIT_PRIVATE, expected,
             &slice, nullptr, 0);
 }
@@ -35,8 +37,8 @@ std::uint32_t currentThreadId() {
     return id;
 }
 
-void waitWhile(const std::atomic<std::uint32_t>& word, std::uint32_t value) {
-    futexWait(&word, value);
+void waitWhile(const std::atomic<std::uint32_t>& word, std::uint32_t value, long milliseconds) {
+    futexWait(&word, value, milliseconds * 1000000);
 }
 
 void wakeAll(const std::atomic<std::uint32_t>& word) {
