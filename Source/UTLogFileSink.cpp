@@ -4,6 +4,7 @@
 #include "UTExceptionInternal.h"
 #include "UTLogFileInternal.h"
 #include "UTLogFileSinkInternal.h"
+#include "UTStringSupport.h"
 
 #include <BrxThread.h>
 #include <algorithm>
@@ -27,7 +28,8 @@ constexpr int kGatherSpins = 150;
 // Passes a record's failure on in its own thread.
 __attribute__((cold, noinline)) void ReportFailure(FileRecord& record) {
     if (record.f_outcome == FileRecord::kWriteFailed) {
-        AUT_THROW(kWriteFailedError, kWriteFailedMessage, *record.f_path);
+        AUT_THROW(kWriteFailedError, kWriteFailedMessage,
+                  record.f_path ? *record.f_path : AUT_GetEmptyString());
     }
     if (record.f_outcome == FileRecord::kThrew) {
         std::rethrow_exception(record.f_error);

@@ -55,21 +55,30 @@ public:
     bool full() const { return f_count == kGroupRecords; }
 
     // The whole line of `record`; it counts as written to the open file from here on (line
-    // count, rotation), unless flush() finds otherwise.
+    // count, rotation), unless flush() finds otherwise. Out of memory for the line, the lines
+    // stay as they were (the records before it are still written) and the exception passes on.
     void add(FileSinkState& state, FileRecord& record) {
-        if (state.f_writeProcessId) {
-            AppendProcessIdLine(state);
-        }
-        AppendTimeStamp(state, f_lines);
-        f_lines.append('\t', std::size_t{state.f_traceDepth} + 1);
-        if (record.f_audit) {
-            if (record.f_isStart) {
-                f_lines.append(kAuditStartMarker, sizeof(kAuditStartMarker) - 1);
-            } else {
-                f_lines.append(kAuditEndMarker, sizeof(kAuditEndMarker) - 1);
+        const std::size_t start = f_lines.size();
+        const bool writeProcessId = state.f_writeProcessId;
+        try {
+            if (writeProcessId) {
+                AppendProcessIdLine(state);
             }
+            AppendTimeStamp(state, f_lines);
+            f_lines.append('\t', std::size_t{state.f_traceDepth} + 1);
+            if (record.f_audit) {
+                if (record.f_isStart) {
+                    f_lines.append(kAuditStartMarker, sizeof(kAuditStartMarker) - 1);
+                } else {
+                    f_lines.append(kAuditEndMarker, sizeof(kAuditEndMarker) - 1);
+                }
+            }
+            f_lines.append(record.f_text.data(), record.f_text.size());
+        } catch (...) {
+            f_lines.truncate(start);
+            state.f_writeProcessId = writeProcessId;
+            throw;
         }
-        f_lines.append(record.f_text.data(), record.f_text.size());
         f_records[f_count] = &record;
         f_ends[f_count++] = f_lines.size();
         ++state.f_lineCount;
@@ -90,20 +99,10 @@ public:
             ++i;
         }
         if (i < f_count) {
-            f_written = i;
             Fail(state, i, written - (i == 0 ? 0 : f_ends[i - 1]));
         }
         f_count = 0;
-        f_written = 0;
         f_lines.clear();
-    }
-
-    // The records added and not in the kernel fail with `error`, caught while they waited.
-    // The write ends here: the next one starts with a new PendingWrite.
-    void abandon(const std::exception_ptr& error) {
-        for (std::size_t i = f_written; i < f_count; ++i) {
-            FailWith(*f_records[i], error);
-        }
     }
 
 private:
@@ -128,14 +127,16 @@ private:
                 _chsize_s(fd, cut);
             }
         }
-        // Closed before anything is allocated: records after the failure are dropped even when
-        // a path below finds no memory.
         FileSinkClose();
-        const I18NString path =
+        const I18NString& path =
             state.f_createdLogFiles.empty() ? AUT_GetEmptyString() : state.f_createdLogFiles.back();
         for (std::size_t i = first; i < f_count; ++i) {
-            f_records[i]->f_path.reset(new I18NString(path));
             f_records[i]->f_outcome = FileRecord::kWriteFailed;
+            try {
+                f_records[i]->f_path.reset(new I18NString(path));
+            } catch (...) {
+                // Out of memory: the error names no file, but still reaches the call.
+            }
         }
     }
 
@@ -143,7 +144,6 @@ private:
     FileRecord* f_records[kGroupRecords];
     std::size_t f_ends[kGroupRecords]; // where each record's line ends in f_lines
     std::size_t f_count = 0;
-    std::size_t f_written = 0; // the first f_written records are in the kernel
 };
 
 } // namespace
@@ -154,39 +154,35 @@ AUT_LOG_PATH void FileSinkWriteGroup(FileRecord* group) {
     const bool useShared = !state.f_linesBusy;
     state.f_linesBusy = true;
     PendingWrite pending(useShared ? state.f_lines : ownLines);
-    FileRecord* record = group;
-    try {
-        for (; record != nullptr; record = record->f_next) {
-            if (state.f_file != nullptr && state.f_lineCount > state.f_lineCountLimit) {
-                pending.flush(state);
-                if (state.f_file != nullptr) {
-                    try {
-                        FileSinkRotate();
-                    } catch (...) {
-                        FailWith(*record, std::current_exception());
-                        continue;
-                    }
+    for (FileRecord* record = group; record != nullptr; record = record->f_next) {
+        if (state.f_file != nullptr && state.f_lineCount > state.f_lineCountLimit) {
+            pending.flush(state);
+            if (state.f_file != nullptr) {
+                try {
+                    FileSinkRotate();
+                } catch (...) {
+                    FailWith(*record, std::current_exception());
+                    continue;
                 }
             }
-            if (state.f_file == nullptr) {
-                continue; // closed after a failure: dropped until the name is reset
-            }
-            pending.add(state, *record);
-            if (pending.full()) {
-                pending.flush(state);
-            }
         }
-        pending.flush(state);
-    } catch (...) {
-        // Out of memory: a line the buffer could not take, or a failure's path. An exception
-        // passed on from here would leave the writer's role held and every later record
-        // waiting; the records not in the kernel fail with it, each in its own call.
-        const std::exception_ptr error = std::current_exception();
-        pending.abandon(error);
-        for (; record != nullptr; record = record->f_next) {
-            FailWith(*record, error);
+        if (state.f_file == nullptr) {
+            continue; // closed after a failure: dropped until the name is reset
+        }
+        try {
+            pending.add(state, *record);
+        } catch (...) {
+            // Out of memory for this line: it alone fails, in its own call. Passed on from
+            // here, the exception would leave the writer's role held and every later record
+            // waiting.
+            FailWith(*record, std::current_exception());
+            continue;
+        }
+        if (pending.full()) {
+            pending.flush(state);
         }
     }
+    pending.flush(state);
     if (useShared) {
         state.f_linesBusy = false;
     }

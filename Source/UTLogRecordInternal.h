@@ -21,6 +21,8 @@ public:
     RecordBuffer& operator=(const RecordBuffer&) = delete;
 
     void clear() { f_size = 0; }
+    // Drops what was appended after the first `size` bytes.
+    void truncate(std::size_t size) { f_size = size; }
     const char* data() const { return f_data; }
     std::size_t size() const { return f_size; }
 

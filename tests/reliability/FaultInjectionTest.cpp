@@ -11,14 +11,17 @@
 #include "AutTestSupport.h"
 #include "ReliabilitySupport.h"
 #include "UTI_LogFile.h"
+#include "UTLogFileInternal.h"
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <sstream>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -219,8 +222,9 @@ TEST_F(FaultInjection, SharedWritesFailExactlyTheCallsNotWritten) {
     EXPECT_GE(failed, 1);
 }
 
-// The writer runs out of memory for one record's line (a long one, which the caller's buffer
-// took): that call throws std::bad_alloc, and the records before and after it are written.
+// The writer runs out of memory for one record's line (a long one, which its caller's buffer
+// took) in the middle of a group: that call throws std::bad_alloc, and the records before and
+// after it, in its group and after, are written whole.
 TEST_F(FaultInjection, AWriterOutOfMemoryFailsOnlyThatRecord) {
     root().writeFile("configuration/OrqConfig.xml",
                      reliability::FileModeConfiguration(logsDir() + "/app.log"));
@@ -230,19 +234,32 @@ TEST_F(FaultInjection, AWriterOutOfMemoryFailsOnlyThatRecord) {
                 return std::string("no start");
             }
             AUT_RefPtr<L> log = L::Create("Faulty");
-            Log(log, 0, 2);
             const I18NString longText(std::string(kLargeArray, 'x').c_str());
-            g_largeArraysLeft = 1; // the text's buffer in the caller; the writer's fails
-            bool threw = false;
-            try {
-                log->Log(L::kLogLevelTrace1, longText);
-            } catch (const std::bad_alloc&) {
-                threw = true;
+            std::atomic<int> failed{0};
+            std::vector<std::thread> threads;
+            {
+                // Held back by the logging lock: the first thread takes the writer's role, the
+                // next two queue, in this order, and are written as one group.
+                BrxThreadGuard hold(AUTg_LogLock);
+                for (int t = 0; t < 3; ++t) {
+                    threads.emplace_back([&, t] {
+                        try {
+                            t == 2 ? log->Log(L::kLogLevelTrace1, longText) : Log(log, t, t + 1);
+                        } catch (const std::bad_alloc&) {
+                            failed += t == 2 ? 1 : 100;
+                        }
+                    });
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                }
+                g_largeArraysLeft = 0; // the writer's buffer for the long line
+            }
+            for (std::thread& thread : threads) {
+                thread.join();
             }
             g_largeArraysLeft = -1;
             Log(log, 2, 4);
             AUT_Terminate("FaultInjection");
-            return std::string(threw ? "" : "no bad_alloc");
+            return failed == 1 ? std::string() : "failed " + std::to_string(failed);
         },
         20);
     EXPECT_EQ(result, "");
