@@ -186,6 +186,31 @@ TEST_F(RegistryTest, ChangesAreRefusedWithTheirReason) {
     }
 }
 
+// A process killed while it made the database leaves the library's header in the file beside
+// the hot journal that takes it out again (here one of no pages, the file having been empty):
+// the next process makes the database anew and writes.
+TEST_F(RegistryTest, ACreationCutShortIsMadeAgain) {
+    f_dir.makeDirectory("user");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(f_user.c_str(), &db), SQLITE_OK);
+    // The library's application id, "ORGR".
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA application_id = 1330792274; CREATE TABLE t(x)", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    // Magic, no pages, nonce, pages before the transaction, sector size, page size.
+    std::string journal("\xD9\xD5\x05\xF9\x20\xA1\x63\xD7");
+    for (const unsigned field : {0u, 0u, 0u, 512u, 4096u}) {
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            journal += static_cast<char>(field >> shift);
+        }
+    }
+    journal.resize(512, '\0');
+    f_dir.writeFile("user/registry.db-journal", journal);
+    EXPECT_EQ(setDword(HKEY_CURRENT_USER, "v", 1), ERROR_SUCCESS);
+    EXPECT_EQ(getDword(HKEY_CURRENT_USER, "v", 0), 1u);
+}
+
 // Each row of RegistryTest-foreign.tsv becomes a file, which a process then runs SQL on and is
 // killed: refused by reads and writes, every byte of it and of its log or journal kept.
 TEST_F(RegistryTest, ACorruptOrForeignFileIsRefusedNotAltered) {

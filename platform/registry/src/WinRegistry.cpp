@@ -240,6 +240,18 @@ LONG Database::adopt(bool create) {
     }
     bool isNew = false;
     LONG error = inspectHeader(f_db, isNew);
+    if (error == ERROR_SUCCESS && !isNew) {
+        // The header is the library's, but a process killed while it made the database leaves
+        // it there beside the hot journal that takes it out again: SQLite replays the journal
+        // at this first read, and the file is new after all if nothing of it is left.
+        int applicationId = 0;
+        int objectCount = 0;
+        error = resultOf(readMarks(f_db, applicationId, objectCount));
+        isNew = applicationId == 0 && objectCount == 0;
+        if (error == ERROR_SUCCESS && !isNew && applicationId != kApplicationId) {
+            error = ERROR_BADDB;
+        }
+    }
     const bool writable = sqlite3_db_readonly(f_db, "main") == 0;
     if (error != ERROR_SUCCESS || (isNew && !(create && writable))) {
         return error; // a new file that a read, or nobody, may fill: a registry without keys
